@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace talve {
 
@@ -19,6 +20,10 @@ struct PlatformConventions {
     char searchPathSeparator;           // between entries of PATH
     std::string removeDirectoryCommand; // prefix of the command that deletes a tree quietly
     std::string scriptRunner;           // prefix of the command that runs the exit script
+    // Variables naming a temporary folder, tried in order when -tempdir is not
+    // given, then the system's own folder (empty where there is none).
+    std::vector<std::string> temporaryBaseVariables;
+    std::string fallbackTemporaryBase;
 };
 
 struct ProcessOutcome {

@@ -1,0 +1,121 @@
+#include "payload/bootstrap_table_format.h"
+#include "payload/jar_extractor.h"
+#include "platform/bootstrap_context.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace talve {
+
+namespace {
+constexpr std::size_t moduleNameBuffer = 499;
+constexpr std::size_t assignmentLimit = 1001;
+constexpr std::size_t specificationLimit = 8192;
+constexpr std::size_t usageLimit = 4096;
+
+// A value that may stand for an option: present, not empty, not an option itself.
+bool usableValue(int i, int argc, char** argv) {
+    return i + 1 < argc && argv[i + 1][0] != '\0' && argv[i + 1][0] != '-';
+}
+} // namespace
+
+void BootstrapContext::exportArgument(int index, const char* argument) {
+    char name[32];
+    std::snprintf(name, sizeof name, "KORVU_BOOTSTRAP_ARGV%02d=", index);
+    std::string assignment = std::string(name) + argument;
+    if (assignment.size() > assignmentLimit) assignment.resize(assignmentLimit);
+    setEnvironmentVariable(assignment);
+}
+
+void BootstrapContext::exportArguments(int argc, char** argv) {
+    setEnvironmentVariable("KORVU_BOOTSTRAP_ARGC=" + std::to_string(argc));
+    for (int i = 0; i < argc; ++i) exportArgument(i, argv[i]);
+}
+
+bool BootstrapContext::processAndValidateArguments(int argc, char** argv) {
+    logInfo("Processing and validating arguments");
+    const std::string self = getAbsolutePath(getExecutableName(moduleNameBuffer));
+    JarExtractor reader(*this);
+    if (!reader.open(self)) exitWithCode(1, true);
+    const BootstrapEntry& arguments = *reader.entry(table::argumentsEntry);
+    logDebug("Arguments validation bootstrap entry retrieved");
+
+    if (arguments.data1.compare(0, 7, "noValid") == 0) return processArguments(argc, argv);
+    if (arguments.length >= specificationLimit) {
+        logWarning("Arguments file is too long to be retrieved");
+        return processArguments(argc, argv);
+    }
+    std::string specification;
+    if (!reader.readPayload(arguments, specificationLimit, specification)) {
+        logError("Failed in fread function");
+        return false;
+    }
+    // The text ends at its first NUL byte.
+    specification.resize(std::strlen(specification.c_str()));
+    return processValidatedArguments(argc, argv, specification);
+}
+
+bool BootstrapContext::processArguments(int argc, char** argv) {
+    logInfo("Processing arguments.");
+    setEnvironmentVariable("KORVU_BOOTSTRAP_ARGC=" + std::to_string(argc));
+    if (argc < 1) return true;
+    // A value is not skipped: it is examined as an argument of its own in the next round.
+    for (int i = 0; i < argc; ++i) {
+        exportArgument(i, argv[i]);
+        const std::string argument = argv[i];
+        const bool hasNext = i + 1 < argc;
+        if (argument == "-tempdir" && usableValue(i, argc, argv)) tempDirOption = argv[i + 1];
+        if (argument == "-console") consoleMode = true;
+        if (argument == "-multipleInstance") multipleInstances = true;
+        if (argument == "-javaArgs" && hasNext) javaArgs = argv[i + 1];
+        if (argument == "-noSplashScreen") splashEnabled = false;
+        if (argument == "-location" && hasNext) {
+            location = argv[i + 1];
+            locationGiven = true;
+        }
+        if (argument == "-javaHome" && hasNext) {
+            javaHomeGiven = true;
+            javaHome = getAbsolutePath(argv[i + 1]);
+        }
+        if (argument == "-key") {
+            keyRequested = true;
+            if (usableValue(i, argc, argv)) {
+                keyValue = argv[i + 1];
+                keyValueGiven = true;
+            }
+        }
+        if (argument == "-silent") {
+            silentMode = true;
+            if (usableValue(i, argc, argv))
+                setEnvironmentVariable("TALVE_SILENT_PROPERTIES=" + getAbsolutePath(argv[i + 1]));
+        }
+        if (argument == "-record") {
+            if (!hasNext) displayUsage();
+            recordFile = argv[i + 1];
+            setEnvironmentVariable("TALVE_RECORD_FILE=" + getAbsolutePath(argv[i + 1]));
+        }
+        if (argument == "-help" || argument == "-h") displayUsage();
+    }
+    return true;
+}
+
+void BootstrapContext::displayUsage() {
+    logInfo("Displaying usage");
+    const std::string self = getAbsolutePath(getExecutableName(moduleNameBuffer));
+    JarExtractor reader(*this);
+    if (!reader.open(self)) exitWithCode(1, true);
+    const BootstrapEntry& usage = *reader.entry(table::usageEntry);
+    logDebug("Usage bootstrap entry retrieved");
+
+    std::string text;
+    if (usage.length >= usageLimit) {
+        logError("Usage is too long to be retrieved");
+    } else if (!reader.readPayload(usage, usageLimit, text)) {
+        logError("Failed in fread function");
+    } else {
+        std::fputs(text.c_str(), stdout);
+    }
+    exitWithCode(1, true);
+}
+
+} // namespace talve

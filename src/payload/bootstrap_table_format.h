@@ -1,0 +1,50 @@
+#pragma once
+
+// The layout of the bootstrap table appended to the launcher. This header is
+// the single definition shared by the launcher's reader and by talve-pack's
+// writer: change one, and the other follows.
+//
+// File: launcher, zero padding to a multiple of 1,024 bytes, the 32-byte
+// marker, eight 64-byte rows, then the payloads back to back. Integers are
+// unsigned 32-bit little-endian; texts are NUL-padded and need no terminator
+// when they fill their field.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace talve {
+namespace table {
+
+constexpr std::uint32_t alignment = 1024;
+constexpr std::size_t markerSize = 32;
+constexpr std::size_t entryCount = 8;
+constexpr std::size_t entrySize = 64;
+
+constexpr std::size_t idOffset = 0, idWidth = 8;
+constexpr std::size_t positionOffset = 8;
+constexpr std::size_t lengthOffset = 12;
+constexpr std::size_t diskspaceOffset = 16;
+constexpr std::size_t filenameOffset = 20, filenameWidth = 12;
+constexpr std::size_t data1Offset = 32, data1Width = 16;
+constexpr std::size_t data2Offset = 48, data2Width = 16;
+
+// Rows in file order.
+enum EntryIndex : int {
+    splashEntry = 0,
+    jvmEntry = 1,
+    jarEntry = 2,
+    dataEntry = 3,
+    usageEntry = 4,
+    jvmCheckingJarEntry = 5,
+    requirementEntry = 6,
+    argumentsEntry = 7,
+};
+
+// The marker is put together at run time from pieces kept apart, so that the
+// complete marker never stands in the launcher's own code or data, where the
+// table search would find it.
+std::string buildMarker();
+
+} // namespace table
+} // namespace talve

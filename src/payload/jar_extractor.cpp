@@ -1,0 +1,138 @@
+#include "payload/jar_extractor.h"
+
+#include "payload/bootstrap_table_format.h"
+#include "platform/bootstrap_context.h"
+#include "splash/splash_runner.h"
+
+#include <cstring>
+
+namespace talve {
+
+namespace {
+const char* const entryNames[table::entryCount] = {
+    "splash", "jvm", "jar", "data", "usage", "jvm checking jar", "requirement file", "arguments validation",
+};
+
+std::string textField(const char* bytes, std::size_t width) {
+    std::size_t length = 0;
+    while (length < width && bytes[length] != '\0') ++length;
+    return std::string(bytes, length);
+}
+} // namespace
+
+JarExtractor::JarExtractor(BootstrapContext& context) : context_(context) {}
+
+JarExtractor::~JarExtractor() {
+    if (file_ != nullptr) std::fclose(file_);
+}
+
+const BootstrapEntry* JarExtractor::entry(int index) const {
+    if (index < 0 || index >= static_cast<int>(table::entryCount)) return nullptr;
+    return &entries_[index];
+}
+
+bool JarExtractor::open(const std::string& installerPath) {
+    context_.logDebug("Opening installer file : " + installerPath);
+    file_ = std::fopen(installerPath.c_str(), "rb");
+    if (file_ == nullptr) {
+        context_.logError("An error occured while trying to open the installer.");
+        return false;
+    }
+    context_.lastResult = 0;
+    if (!findMarker()) {
+        context_.logError("Unable to locate the bootstrap table. Please check that the installer was properly copied.");
+        return false;
+    }
+    for (std::size_t i = 0; i < table::entryCount; ++i) {
+        context_.logDebug(std::string("Reading ") + entryNames[i] + " entry");
+        if (!readEntry(entries_[i])) {
+            context_.logError("The installer file " + installerPath +
+                              " is damaged: its bootstrap table is cut short. Please check that the installer was "
+                              "properly copied.");
+            return false;
+        }
+    }
+    if (!payloadsWithinFile(installerPath)) return false;
+    context_.lastResult = 0;
+    return true;
+}
+
+// Reading block after block finds the same 1,024-byte boundaries as seeking
+// to each of them, without a seek per kilobyte of launcher.
+bool JarExtractor::findMarker() {
+    const std::string marker = table::buildMarker();
+    char block[table::alignment];
+    if (!context_.platform().seek(file_, 0)) return false;
+    for (std::uint64_t offset = 0;; offset += sizeof block) {
+        std::size_t got = std::fread(block, 1, sizeof block, file_);
+        if (got < table::markerSize) return false;
+        if (std::memcmp(block, marker.data(), table::markerSize) == 0)
+            return context_.platform().seek(file_, offset + table::markerSize);
+        if (got < sizeof block) return false;
+    }
+}
+
+std::int32_t JarExtractor::readLong() {
+    context_.logDebug("In JarExtractor::readLong method");
+    std::uint32_t value = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        int byte = std::fgetc(file_);
+        value |= static_cast<std::uint32_t>(byte & 0xFF) << shift;
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+bool JarExtractor::readEntry(BootstrapEntry& row) {
+    row = BootstrapEntry();
+    char id[table::idWidth], filename[table::filenameWidth], data1[table::data1Width], data2[table::data2Width];
+    bool complete = std::fread(id, 1, sizeof id, file_) == sizeof id;
+    row.position = static_cast<std::uint32_t>(readLong());
+    row.length = static_cast<std::uint32_t>(readLong());
+    row.diskspace = static_cast<std::uint32_t>(readLong());
+    complete = complete && !std::feof(file_);
+    complete = complete && std::fread(filename, 1, sizeof filename, file_) == sizeof filename;
+    complete = complete && std::fread(data1, 1, sizeof data1, file_) == sizeof data1;
+    complete = complete && std::fread(data2, 1, sizeof data2, file_) == sizeof data2;
+    if (!complete) return false;
+    row.id = textField(id, sizeof id);
+    row.filename = textField(filename, sizeof filename);
+    row.data1 = textField(data1, sizeof data1);
+    row.data2 = textField(data2, sizeof data2);
+
+    context_.logDebug("ID        : " + row.id);
+    context_.logDebug("position  : " + std::to_string(static_cast<std::int32_t>(row.position)));
+    context_.logDebug("length    : " + std::to_string(static_cast<std::int32_t>(row.length)));
+    context_.logDebug("diskspace : " + std::to_string(static_cast<std::int32_t>(row.diskspace)));
+    context_.logDebug("filename  : " + row.filename);
+    context_.logDebug("data1     : " + row.data1);
+    context_.logDebug("data2     : " + row.data2);
+    return true;
+}
+
+// A damaged download must fail here, before anything is extracted, rather
+// than unpack whatever lies past the end of the file.
+bool JarExtractor::payloadsWithinFile(const std::string& installerPath) {
+    std::optional<std::uint64_t> size = context_.platform().fileSize(file_);
+    if (!size) return true;
+    for (const BootstrapEntry& row : entries_) {
+        if (!row.present()) continue;
+        if (static_cast<std::uint64_t>(row.position) + row.length > *size) {
+            context_.logError("The installer file " + installerPath + " is damaged: the " + row.id +
+                              " payload lies beyond the end of the file. Please check that the installer was "
+                              "properly copied.");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool JarExtractor::readPayload(const BootstrapEntry& row, std::size_t limit, std::string& content) {
+    content.clear();
+    if (row.length >= limit || !context_.platform().seek(file_, row.position)) return false;
+    content.resize(row.length);
+    std::size_t got = row.length == 0 ? 0 : std::fread(&content[0], 1, row.length, file_);
+    content.resize(got);
+    return got > 0;
+}
+
+} // namespace talve

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "payload/bootstrap_entry.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace talve {
+
+class BootstrapContext;
+class SplashRunner;
+
+// Reader of the installer's own file: finds the bootstrap table, keeps the
+// file open, and runs the stages that need its payloads, from the space
+// check to the installer's command line.
+class JarExtractor {
+public:
+    explicit JarExtractor(BootstrapContext& context);
+    ~JarExtractor();
+    JarExtractor(const JarExtractor&) = delete;
+    JarExtractor& operator=(const JarExtractor&) = delete;
+
+    // Opens the installer file and reads its table; false after logging why
+    // (unreadable file, no marker, a damaged table or payload bounds).
+    bool open(const std::string& installerPath);
+
+    // The row with that index (see table::EntryIndex), or null.
+    const BootstrapEntry* entry(int index) const;
+
+    std::int32_t readLong();
+    bool extractFile(std::uint32_t position, std::uint32_t length, const std::string& fileName);
+    bool checkTemporaryDiskSpace();
+
+    int extractAndRunJar();
+    int runInstallerCommand();
+    const std::string& installerCommand() const { return command_; }
+
+    int findOrExtractJvm();
+    bool getJVMLocation(std::string& location);
+    bool getJvmFromProductHome(std::string& location);
+    bool getJvmFromDir(std::string& location, const char* directory);
+
+    int launchSplashScreen();
+
+    // Reads a payload whole into memory, at most limit bytes; false when it
+    // is longer or cannot be read.
+    bool readPayload(const BootstrapEntry& row, std::size_t limit, std::string& content);
+
+private:
+    bool findMarker();
+    bool readEntry(BootstrapEntry& row);
+    bool payloadsWithinFile(const std::string& installerPath);
+    std::string javaLauncherPath();
+
+    BootstrapContext& context_;
+    std::FILE* file_ = nullptr;
+    std::string command_;
+    BootstrapEntry entries_[8];
+    std::unique_ptr<SplashRunner> splashRunner_;
+};
+
+} // namespace talve

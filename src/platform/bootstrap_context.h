@@ -1,0 +1,110 @@
+#pragma once
+
+#include "log/logger.h"
+#include "platform/platform.h"
+
+#include <cstdint>
+#include <string>
+
+namespace talve {
+
+// The run's single state object: the settings taken from the command line,
+// the run's paths, the logger, and the services through which every other
+// subsystem reaches the operating system. Its operations are spread over the
+// files of the subsystems they belong to (command line, temporary directory,
+// instance guard); this header is their one declaration.
+class BootstrapContext {
+public:
+    explicit BootstrapContext(Platform& platform);
+    ~BootstrapContext();
+    BootstrapContext(const BootstrapContext&) = delete;
+    BootstrapContext& operator=(const BootstrapContext&) = delete;
+
+    Platform& platform() { return platform_; }
+    Logger& logger() { return logger_; }
+
+    // Progress and diagnostics reach the console only in console mode;
+    // errors always do.
+    void logDebug(const std::string& message) { logger_.debug(message, consoleMode); }
+    void logInfo(const std::string& message) { logger_.info(message, consoleMode); }
+    void logWarning(const std::string& message) { logger_.warning(message, consoleMode); }
+    void logError(const std::string& message) { logger_.error(message, true); }
+
+    // --- process and console services ----------------------------------------
+    std::int32_t getDiskSpace(const std::string& directory);
+    [[noreturn]] void exitWithCode(int code, bool pause);
+    int hideSystem(const std::string& command, bool detachProcess, bool discardOutput);
+    bool executeCommand(const std::string& command, bool detachProcess);
+    void reboot();
+    void showConsole();
+    void freeConsole();
+    std::string getExecutableName(std::size_t bufferSize);
+    std::string getAbsolutePath(const std::string& path);
+    bool changeDirectory(const std::string& directory);
+    bool createDirectory(const std::string& directory);
+    bool setEnvironmentVariable(const std::string& assignment);
+    void setExitCode(int code);
+    // Like changeDirectory, but only into a real directory of this user.
+    bool enterPrivateDirectory(const std::string& directory);
+    std::string environmentValue(const std::string& name);
+    bool hasEnvironment(const std::string& name);
+
+    // --- command line ----------------------------------------------------------
+    bool processAndValidateArguments(int argc, char** argv);
+    bool processArguments(int argc, char** argv);
+    bool processValidatedArguments(int argc, char** argv, const std::string& specification);
+    [[noreturn]] void displayUsage();
+    void exportArguments(int argc, char** argv);
+
+    // --- temporary directory, exit script, clean-up ----------------------------
+    bool setTempDirectory();
+    bool createExitScript();
+    bool launchExitScript();
+    bool removeDirectory(const std::string& directory);
+    bool cleanUp();
+
+    // --- single-instance guard and network launch -----------------------------
+    void checkNetworkLaunch();
+    bool checkOtherInstances();
+
+    // --- silent and record runs ------------------------------------------------
+    bool checkSilentFile();
+    bool enterRecordKey();
+    bool exportRecordKey();
+
+    // Settings and state. Plain fields: every subsystem reads them.
+    std::int32_t exitCode = 0;
+    std::int32_t lastResult = 0;
+    bool consoleMode = false;
+
+    bool silentMode = false;
+    bool splashEnabled = true;
+    bool multipleInstances = false;
+    std::string javaHome;
+    bool javaHomeGiven = false;
+    std::string javaArgs;
+    std::string tempDirOption;
+    std::string location;
+    bool locationGiven = false;
+    bool keyRequested = false;
+    std::string keyValue;
+    bool keyValueGiven = false;
+    std::string recordFile;
+
+    std::string tempDir;
+    std::string pathSeparator;
+    std::string defaultJavaLauncher = "bin/java";
+    std::string exitScriptName = "exitscript.bat";
+    std::string removeDirectoryCommand;
+    bool cleanedUp = false;
+
+private:
+    void exportArgument(int index, const char* argument);
+    std::string tempDirectorySuffix() const;
+    bool tryTemporaryBase(const std::string& base, const std::string& suffix);
+
+    Platform& platform_;
+    Logger logger_;
+};
+
+} // namespace talve

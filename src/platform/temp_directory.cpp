@@ -1,0 +1,126 @@
+#include "platform/bootstrap_context.h"
+
+#include "platform/command_line.h"
+
+#include <cstdio>
+#include <ctime>
+
+namespace talve {
+
+namespace {
+const char* const temporaryDirectoryName = "TALVE_TEMP";
+} // namespace
+
+std::string BootstrapContext::tempDirectorySuffix() const {
+    char suffix[10];
+    std::snprintf(suffix, sizeof suffix, "_%ld", static_cast<long>(std::time(nullptr) % 10000000));
+    return suffix;
+}
+
+// A base qualifies when a fresh directory can be made in it; a leftover of
+// the same name from an earlier run is cleared first.
+bool BootstrapContext::tryTemporaryBase(const std::string& base, const std::string& suffix) {
+    std::string candidate = base + pathSeparator + temporaryDirectoryName + suffix;
+    removeDirectory(candidate);
+    return createDirectory(candidate);
+}
+
+bool BootstrapContext::setTempDirectory() {
+    logInfo("Setting temp directory.");
+    std::string base = tempDirOption.empty() ? std::string() : getAbsolutePath(tempDirOption);
+    const std::string suffix = tempDirectorySuffix();
+
+    const PlatformConventions& conventions = platform_.conventions();
+    for (const std::string& variable : conventions.temporaryBaseVariables) {
+        if (!base.empty()) break;
+        std::optional<std::string> value = platform_.getEnvironment(variable);
+        if (value && tryTemporaryBase(*value, suffix)) base = *value;
+    }
+    if (base.empty() && !conventions.fallbackTemporaryBase.empty() &&
+        tryTemporaryBase(conventions.fallbackTemporaryBase, suffix))
+        base = conventions.fallbackTemporaryBase;
+
+    if (base.empty()) {
+        logError("No temporary directory defined. Possible solutions :");
+        logError("\t1 - Specify the temporary directory on the command line ( -tempdir /tmp/ )");
+        logError("\t2 - Define TEMP or TMP environment variable");
+        return false;
+    }
+    if (!changeDirectory(base)) {
+        logError("Unable to access temp directory " + base);
+        return false;
+    }
+    tempDir = base + pathSeparator + temporaryDirectoryName + suffix;
+    // The directory must be this run's own: a link or somebody else's
+    // directory of the same name is never entered, and creating it over
+    // one of those fails.
+    if (!enterPrivateDirectory(tempDir) && !createDirectory(tempDir)) {
+        logError("Problem creating temp directory " + tempDir);
+        tempDir.clear();
+        return false;
+    }
+    if (!enterPrivateDirectory(tempDir)) {
+        logError("Directory " + tempDir + " does not exists");
+        tempDir.clear();
+        return false;
+    }
+    logInfo("The chosen temp directory is : " + tempDir);
+    return true;
+}
+
+bool BootstrapContext::removeDirectory(const std::string& directory) {
+    logInfo("Removing directory : " + directory);
+    std::string command = removeDirectoryCommand + quoteArgument(directory);
+    // The delete command must never meet a missing directory.
+    createDirectory(directory);
+    return executeCommand(command, false);
+}
+
+bool BootstrapContext::createExitScript() {
+    logInfo("Creating exit script.");
+    if (tempDir.empty()) {
+        logError("Unable to create the exit script. The temp directory should first be set.");
+        return false;
+    }
+    const std::string path = tempDir + pathSeparator + exitScriptName;
+    setEnvironmentVariable("KORVU_BOOTSTRAP_TEMP=" + tempDir);
+    setEnvironmentVariable("KORVU_BOOTSTRAP_ONEXIT_SCRIPT=" + path);
+    std::FILE* script = std::fopen(path.c_str(), "w");
+    if (script == nullptr) {
+        logError("Failed to create file " + path);
+        return false;
+    }
+    std::fclose(script);
+    return true;
+}
+
+bool BootstrapContext::launchExitScript() {
+    logInfo("Launching exit script.");
+    const std::string path = tempDir + pathSeparator + exitScriptName;
+    std::FILE* script = std::fopen(path.c_str(), "r");
+    if (script == nullptr) {
+        logInfo("No exit script has been found in the temp directory. This step will be ignored.");
+        changeDirectory("..");
+        return true;
+    }
+    std::fclose(script);
+    const std::string command = platform_.conventions().scriptRunner + quoteArgument(path);
+    // Leave the directory so that the clean-up can remove it.
+    changeDirectory("..");
+    lastResult = hideSystem(command, false, false);
+    if (lastResult != 0) {
+        logError("The exit script failed to execute properly. The return code was : " + std::to_string(lastResult));
+        return false;
+    }
+    return true;
+}
+
+bool BootstrapContext::cleanUp() {
+    logInfo("Starting clean up.");
+    changeDirectory("..");
+    if (!tempDir.empty() && !removeDirectory(tempDir)) logError("Failed to execute the clean up procedure");
+    cleanedUp = true;
+    return true;
+}
+
+} // namespace talve
