@@ -1,0 +1,254 @@
+#include "create_command.h"
+
+#include "payload/bootstrap_table_format.h"
+#include "table_codec.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace talve {
+namespace pack {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const createUsage =
+    "Usage: talve-pack create -o OUT --launcher STUB [options]\n"
+    "Builds an installer: the launcher STUB, padded to a multiple of 1,024 bytes,\n"
+    "followed by the bootstrap table and the payloads.\n"
+    "\n"
+    "Payloads (each stored under its base name, at most 12 characters):\n"
+    "  --splash FILE            splash image shown while unpacking\n"
+    "  --runtime FILE           packed Java runtime (made by 'talve-pack runtime')\n"
+    "  --runtime-size BYTES     disk space the runtime needs once unpacked\n"
+    "                           (printed by 'talve-pack runtime')\n"
+    "  --jar FILE               installer jar (required)\n"
+    "  --data FILE              data jar\n"
+    "  --usage FILE             text printed by -help (default: a line listing the\n"
+    "                           launcher's options)\n"
+    "  --check-jar FILE         jar that checks an installed Java runtime\n"
+    "  --requirements FILE      requirement file read by the checking jar\n"
+    "  --args-spec FILE         argument specification the command line is checked\n"
+    "                           against (default: no check, as --no-validation)\n"
+    "  --no-validation          accept any command line\n"
+    "Settings:\n"
+    "  --allow-java-args        pass the user's -javaArgs text to the Java command\n"
+    "  --extra-space-mb N       megabytes the installer needs in the temporary\n"
+    "                           directory beyond its files (default 0)\n"
+    "  --search-installed-runtime  reuse a runtime of an earlier installation\n"
+    "                           before unpacking the carried one\n";
+
+struct Payload {
+    std::string path;
+    std::string content;
+};
+
+struct CreateOptions {
+    std::string output;
+    std::string launcher;
+    std::string files[table::entryCount];
+    std::optional<std::uint64_t> runtimeSize;
+    bool allowJavaArgs = false;
+    bool searchInstalledRuntime = false;
+    bool noValidation = false;
+    std::string extraSpaceMb = "0";
+};
+
+const char* const entryIds[table::entryCount] = {"splash", "jvm", "jar", "data", "usage", "jvmcheck", "require", "args"};
+
+bool fail(const std::string& message) {
+    std::fprintf(stderr, "talve-pack create: %s\n", message.c_str());
+    return false;
+}
+
+bool readWhole(const std::string& path, std::string& content) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return fail(path + ": cannot be opened for reading");
+    content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) return fail(path + ": read error");
+    return true;
+}
+
+bool isWholeNumber(const std::string& text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+bool parseOptions(int argc, char** argv, CreateOptions& options) {
+    static const struct {
+        const char* name;
+        int entry;
+    } fileOptions[] = {
+        {"--splash", table::splashEntry},         {"--runtime", table::jvmEntry},
+        {"--jar", table::jarEntry},               {"--data", table::dataEntry},
+        {"--usage", table::usageEntry},           {"--check-jar", table::jvmCheckingJarEntry},
+        {"--requirements", table::requirementEntry}, {"--args-spec", table::argumentsEntry},
+    };
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        auto value = [&](std::string& target) {
+            if (i + 1 >= argc) return fail(option + " needs a value");
+            target = argv[++i];
+            return true;
+        };
+        bool matched = false;
+        for (const auto& fileOption : fileOptions) {
+            if (option != fileOption.name) continue;
+            if (!value(options.files[fileOption.entry])) return false;
+            matched = true;
+        }
+        if (matched) continue;
+        std::string text;
+        if (option == "-o" || option == "--output") {
+            if (!value(options.output)) return false;
+        } else if (option == "--launcher") {
+            if (!value(options.launcher)) return false;
+        } else if (option == "--runtime-size") {
+            if (!value(text)) return false;
+            if (!isWholeNumber(text)) return fail("--runtime-size takes a number of bytes, not '" + text + "'");
+            options.runtimeSize = std::strtoull(text.c_str(), nullptr, 10);
+        } else if (option == "--extra-space-mb") {
+            if (!value(text)) return false;
+            if (!isWholeNumber(text) || text.size() > 9) return fail("--extra-space-mb takes a number of megabytes, not '" + text + "'");
+            options.extraSpaceMb = text;
+        } else if (option == "--allow-java-args") {
+            options.allowJavaArgs = true;
+        } else if (option == "--search-installed-runtime") {
+            options.searchInstalledRuntime = true;
+        } else if (option == "--no-validation") {
+            options.noValidation = true;
+        } else {
+            return fail("unknown option '" + option + "' (see talve-pack create --help)");
+        }
+    }
+    if (options.output.empty()) return fail("no output file given (-o OUT)");
+    if (options.launcher.empty()) return fail("no launcher stub given (--launcher STUB)");
+    if (options.files[table::jarEntry].empty()) return fail("no installer jar given (--jar FILE)");
+    if (options.noValidation && !options.files[table::argumentsEntry].empty())
+        return fail("--args-spec and --no-validation exclude each other");
+    if (!options.files[table::jvmEntry].empty() && !options.runtimeSize)
+        return fail("--runtime needs --runtime-size: the bytes the runtime needs once unpacked, as printed by "
+                    "'talve-pack runtime'");
+    return true;
+}
+
+std::string defaultUsage(const std::string& output) {
+    return "USAGE : ./" + fs::path(output).filename().string() +
+           " [-console] [-tempdir <dirName>] [-silent silentFile | -record recordFile [-key [<key>]] ]\n";
+}
+
+bool buildInstaller(const CreateOptions& options) {
+    std::string stub;
+    if (!readWhole(options.launcher, stub)) return false;
+    std::string ignored;
+    if (findTable(options.launcher, ignored))
+        return fail(options.launcher + ": already carries a bootstrap table; give the bare launcher");
+
+    Payload payloads[table::entryCount];
+    BootstrapEntry rows[table::entryCount];
+    for (std::size_t i = 0; i < table::entryCount; ++i) {
+        const std::string& path = options.files[i];
+        if (path.empty()) continue;
+        const std::string name = fs::path(path).filename().string();
+        if (name.size() > table::filenameWidth)
+            return fail(path + ": the file name '" + name + "' is longer than 12 characters, the most an installer "
+                        "can store; rename the file");
+        if (!readWhole(path, payloads[i].content)) return false;
+        payloads[i].path = path;
+        rows[i].filename = name;
+    }
+    if (payloads[table::usageEntry].path.empty()) {
+        payloads[table::usageEntry].path = "usage.txt";
+        payloads[table::usageEntry].content = defaultUsage(options.output);
+        rows[table::usageEntry].filename = "usage.txt";
+    }
+
+    const std::uint64_t padded = (stub.size() + table::alignment - 1) / table::alignment * table::alignment;
+    std::uint64_t position = padded + table::markerSize + table::entryCount * table::entrySize;
+    for (std::size_t i = 0; i < table::entryCount; ++i) {
+        if (payloads[i].path.empty()) continue;
+        rows[i].id = entryIds[i];
+        rows[i].position = static_cast<std::uint32_t>(position);
+        rows[i].length = static_cast<std::uint32_t>(payloads[i].content.size());
+        rows[i].diskspace = rows[i].length;
+        position += payloads[i].content.size();
+        if (position > std::numeric_limits<std::uint32_t>::max())
+            return fail("the installer would exceed 4 GiB, beyond what its table can address");
+    }
+    BootstrapEntry& jvm = rows[table::jvmEntry];
+    if (!payloads[table::jvmEntry].path.empty()) {
+        if (*options.runtimeSize > std::numeric_limits<std::uint32_t>::max())
+            return fail("--runtime-size exceeds 4 GiB, beyond what the table can hold");
+        jvm.diskspace = static_cast<std::uint32_t>(*options.runtimeSize);
+    }
+    if (options.searchInstalledRuntime) {
+        jvm.id = entryIds[table::jvmEntry];
+        jvm.data1 = "true";
+    }
+    if (options.allowJavaArgs) rows[table::jarEntry].data2 = "allow";
+    if (!payloads[table::dataEntry].path.empty()) rows[table::dataEntry].data1 = options.extraSpaceMb;
+
+    // The launcher cannot start without this row: with no specification it
+    // says "noValid" and describes an empty payload at the end of the file.
+    BootstrapEntry& arguments = rows[table::argumentsEntry];
+    arguments.id = entryIds[table::argumentsEntry];
+    if (payloads[table::argumentsEntry].path.empty()) {
+        arguments.position = static_cast<std::uint32_t>(position);
+        arguments.length = 0;
+        arguments.data1 = "noValid";
+    }
+
+    const std::string temporary = options.output + ".partial";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        if (!out) return fail(temporary + ": cannot be created");
+        out.write(stub.data(), static_cast<std::streamsize>(stub.size()));
+        out.write(std::string(padded - stub.size(), '\0').data(), static_cast<std::streamsize>(padded - stub.size()));
+        const std::string marker = table::buildMarker();
+        out.write(marker.data(), static_cast<std::streamsize>(marker.size()));
+        for (const BootstrapEntry& row : rows) {
+            EntryBytes bytes = encodeEntry(row);
+            out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        }
+        for (const Payload& payload : payloads)
+            out.write(payload.content.data(), static_cast<std::streamsize>(payload.content.size()));
+        out.flush();
+        if (!out) {
+            std::error_code ignoredError;
+            fs::remove(temporary, ignoredError);
+            return fail(temporary + ": write error (disk full?)");
+        }
+    }
+    std::error_code error;
+    fs::rename(temporary, options.output, error);
+    if (error) return fail(options.output + ": cannot be written: " + error.message());
+    fs::permissions(options.output,
+                    fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+                        fs::perms::others_exec,
+                    error);
+    std::printf("%s: installer written (%llu bytes)\n", options.output.c_str(),
+                static_cast<unsigned long long>(position));
+    return true;
+}
+
+} // namespace
+
+int runCreateCommand(int argc, char** argv) {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(createUsage, stdout);
+        return 0;
+    }
+    CreateOptions options;
+    if (!parseOptions(argc, argv, options)) return 2;
+    return buildInstaller(options) ? 0 : 1;
+}
+
+} // namespace pack
+} // namespace talve

@@ -1,0 +1,33 @@
+#include "create_command.h"
+#include "list_command.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+const char* const usage =
+    "Usage: talve-pack COMMAND [options]\n"
+    "Builds and inspects installers of the talve launcher.\n"
+    "\n"
+    "Commands:\n"
+    "  create   build an installer from the launcher and its payloads\n"
+    "  list     show the bootstrap table of an installer\n"
+    "\n"
+    "'talve-pack COMMAND --help' describes a command.\n";
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fputs(usage, stderr);
+        return 2;
+    }
+    const char* command = argv[1];
+    if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0 || std::strcmp(command, "help") == 0) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
+    if (std::strcmp(command, "create") == 0) return talve::pack::runCreateCommand(argc - 1, argv + 1);
+    if (std::strcmp(command, "list") == 0) return talve::pack::runListCommand(argc - 1, argv + 1);
+    std::fprintf(stderr, "talve-pack: unknown command '%s'\n%s", command, usage);
+    return 2;
+}
