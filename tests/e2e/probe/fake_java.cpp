@@ -1,0 +1,57 @@
+// Stands in for a Java runtime's launcher in the end-to-end tests: records
+// what the installer jar would receive (arguments, environment, current
+// directory), optionally writes the communication file and the exit script
+// as an installer does, and exits with the code it is told.
+//
+// Instructions come through the environment, which the launcher passes on:
+//   PROBE_RECORD       file to write the record into
+//   PROBE_EXIT         exit code (default 0)
+//   PROBE_COMM         file whose content becomes the communication file
+//   PROBE_EXIT_SCRIPT  file whose content becomes the exit script
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+std::string readAll(const char* path) {
+    std::string content;
+    if (std::FILE* in = std::fopen(path, "rb")) {
+        char buffer[4096];
+        std::size_t got;
+        while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) content.append(buffer, got);
+        std::fclose(in);
+    }
+    return content;
+}
+
+void copyInto(const char* source, const char* target) {
+    if (source == nullptr || target == nullptr) return;
+    std::string content = readAll(source);
+    if (std::FILE* out = std::fopen(target, "wb")) {
+        std::fwrite(content.data(), 1, content.size(), out);
+        std::fclose(out);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv, char** envp) {
+    if (const char* recordPath = std::getenv("PROBE_RECORD")) {
+        if (std::FILE* record = std::fopen(recordPath, "wb")) {
+            std::error_code error;
+            const std::filesystem::path cwd = std::filesystem::current_path(error);
+            std::fprintf(record, "CWD %s\n", cwd.string().c_str());
+            std::fprintf(record, "LIBDIR %s\n", std::filesystem::is_directory(cwd / "korvu_lib", error) ? "yes" : "no");
+            for (int i = 1; i < argc; ++i) std::fprintf(record, "ARG %s\n", argv[i]);
+            for (char** variable = envp; *variable != nullptr; ++variable) std::fprintf(record, "ENV %s\n", *variable);
+            std::fclose(record);
+        }
+    }
+    copyInto(std::getenv("PROBE_COMM"), std::getenv("KORVU_BOOTSTRAP_COMM_FILE"));
+    copyInto(std::getenv("PROBE_EXIT_SCRIPT"), std::getenv("KORVU_BOOTSTRAP_ONEXIT_SCRIPT"));
+    const char* code = std::getenv("PROBE_EXIT");
+    return code == nullptr ? 0 : std::atoi(code);
+}

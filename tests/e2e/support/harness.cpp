@@ -1,0 +1,234 @@
+#include "support/harness.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <spawn.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace e2e {
+
+namespace {
+
+std::string fromEnvironment(const char* name, const std::string& fallback) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0' ? std::string(value) : fallback;
+}
+
+Target makeTarget() {
+    Target t;
+    if (fromEnvironment("TALVE_E2E_TARGET", "native") == "wine") {
+        t.windows = true;
+        t.launcher = fromEnvironment("TALVE_WINDOWS_LAUNCHER", "");
+        t.probe = fromEnvironment("TALVE_WINDOWS_PROBE", "");
+        t.unpacker = fromEnvironment("TALVE_WINDOWS_UNPACKER", "");
+        t.runner = {fromEnvironment("TALVE_WINE", "wine")};
+        t.separator = "\\";
+        t.javaName = "java.exe";
+        t.environment["WINEPREFIX"] = fromEnvironment("WINEPREFIX", "");
+        t.environment["WINEDEBUG"] = "-all";
+        t.environment["WINEDLLOVERRIDES"] = "mscoree,mshtml=";
+        t.environment["HOME"] = fromEnvironment("HOME", "/root");
+    } else {
+        t.launcher = TALVE_LAUNCHER_PATH;
+        t.probe = TALVE_PROBE_PATH;
+        t.unpacker = fromEnvironment("TALVE_UNPACKER", "");
+        t.separator = "/";
+        t.javaName = "java";
+        t.environment["HOME"] = fromEnvironment("HOME", "/root");
+    }
+    return t;
+}
+
+} // namespace
+
+std::string Target::path(const fs::path& host) const {
+    if (!windows) return host.string();
+    std::string converted = "Z:" + host.string();
+    for (char& c : converted)
+        if (c == '/') c = '\\';
+    return converted;
+}
+
+const Target& target() {
+    static const Target instance = makeTarget();
+    return instance;
+}
+
+RunResult runProgram(const std::vector<std::string>& argv, const Environment& environment, const fs::path& directory) {
+    static int counter = 0;
+    const fs::path outPath = fs::temp_directory_path() / ("talve-e2e-" + std::to_string(getpid()) + "-" +
+                                                          std::to_string(++counter));
+    const std::string out = outPath.string() + ".out", err = outPath.string() + ".err";
+
+    std::vector<std::string> envStrings;
+    for (const auto& [name, value] : environment) envStrings.push_back(name + "=" + value);
+    std::vector<char*> envp, args;
+    for (std::string& s : envStrings) envp.push_back(s.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> argCopies(argv);
+    for (std::string& s : argCopies) args.push_back(s.data());
+    args.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
+
+    RunResult result;
+    pid_t pid = 0;
+    // The PATH of the child's environment decides where a bare program name is found.
+    std::string savedPath = fromEnvironment("PATH", "/usr/bin:/bin");
+    auto pathEntry = environment.find("PATH");
+    if (pathEntry != environment.end()) setenv("PATH", pathEntry->second.c_str(), 1);
+    int failure = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), envp.data());
+    setenv("PATH", savedPath.c_str(), 1);
+    posix_spawn_file_actions_destroy(&actions);
+    if (failure == 0) {
+        int status = 0;
+        while (waitpid(pid, &status, 0) < 0) {
+        }
+        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    result.out = readFile(out);
+    result.err = readFile(err);
+    std::error_code ignored;
+    fs::remove(out, ignored);
+    fs::remove(err, ignored);
+    return result;
+}
+
+Scratch::Scratch() {
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = info != nullptr ? std::string(info->test_suite_name()) + "." + info->name() : "scratch";
+    for (char& c : name)
+        if (c == '/') c = '_';
+    root_ = fs::temp_directory_path() / ("talve-e2e-" + std::to_string(getpid()) + "-" + name);
+    fs::remove_all(root_);
+    fs::create_directories(root_ / "temp");
+}
+
+Scratch::~Scratch() {
+    std::error_code ignored;
+    // The launcher makes its directories owner-only; give them back before removing.
+    fs::permissions(root_, fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(root_, ignored);
+}
+
+fs::path Scratch::write(const std::string& name, const std::string& content) const {
+    fs::path path = root_ / name;
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+    return path;
+}
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+std::string ProbeRecord::env(const std::string& name) const {
+    auto found = environment.find(name);
+    return found == environment.end() ? std::string() : found->second;
+}
+
+std::optional<ProbeRecord> readProbeRecord(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    ProbeRecord record;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.rfind("CWD ", 0) == 0) record.cwd = line.substr(4);
+        else if (line.rfind("LIBDIR ", 0) == 0) record.libraryDirectoryExists = line.substr(7) == "yes";
+        else if (line.rfind("ARG ", 0) == 0) record.arguments.push_back(line.substr(4));
+        else if (line.rfind("ENV ", 0) == 0) {
+            std::string assignment = line.substr(4);
+            std::size_t equals = assignment.find('=', 1);
+            if (equals != std::string::npos) record.environment[assignment.substr(0, equals)] = assignment.substr(equals + 1);
+        }
+    }
+    return record;
+}
+
+fs::path makeFakeRuntime(const Scratch& scratch, const std::string& name) {
+    const fs::path home = scratch / name;
+    fs::create_directories(home / "bin");
+    fs::copy_file(target().probe, home / "bin" / target().javaName, fs::copy_options::overwrite_existing);
+    fs::permissions(home / "bin" / target().javaName, fs::perms::owner_all);
+    scratch.write(name + "/jvm.properties", "java.bin.path=bin/" + target().javaName + "\n");
+    return home;
+}
+
+RunResult runPack(const std::vector<std::string>& arguments) {
+    std::vector<std::string> argv{TALVE_PACK_PATH};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return runProgram(argv, {{"PATH", "/usr/bin:/bin"}}, fs::current_path());
+}
+
+fs::path packInstaller(const Scratch& scratch, const std::vector<std::string>& options, const std::string& name) {
+    const fs::path output = scratch / name;
+    std::vector<std::string> arguments{"create", "-o", output.string(), "--launcher", target().launcher};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    RunResult result = runPack(arguments);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    return output;
+}
+
+Launch::Launch(const Scratch& s) : scratch(s) {
+    tempBase = scratch / "temp";
+    record = scratch / "record.txt";
+    shutdownRecord = scratch / "shutdown.txt";
+    // A run that ends with code 4 restarts the machine: this stand-in for
+    // shutdown, first on PATH, only records that it was asked to.
+    const fs::path fakeBin = scratch / "fakebin";
+    scratch.write("fakebin/shutdown", "#!/bin/sh\necho \"$@\" >> '" + shutdownRecord.string() + "'\n");
+    fs::permissions(fakeBin / "shutdown", fs::perms::owner_all);
+
+    environment = target().environment;
+    environment["PATH"] = fakeBin.string() + ":/usr/local/bin:/usr/bin:/bin";
+    environment["TEMP"] = target().path(tempBase);
+    environment["PROBE_RECORD"] = target().path(record);
+}
+
+Launch& Launch::arguments(std::vector<std::string> values) {
+    args = std::move(values);
+    return *this;
+}
+
+Launch& Launch::set(const std::string& name, const std::string& value) {
+    environment[name] = value;
+    return *this;
+}
+
+Launch& Launch::unset(const std::string& name) {
+    environment.erase(name);
+    return *this;
+}
+
+Launch& Launch::exitCode(int code) { return set("PROBE_EXIT", std::to_string(code)); }
+
+Launch& Launch::communicationFile(const std::string& content) {
+    return set("PROBE_COMM", target().path(scratch.write("comm-source.txt", content)));
+}
+
+Launch& Launch::exitScript(const std::string& content) {
+    return set("PROBE_EXIT_SCRIPT", target().path(scratch.write("exit-script-source.txt", content)));
+}
+
+RunResult Launch::run(const fs::path& installer) {
+    std::vector<std::string> argv = target().runner;
+    argv.push_back(installer.string());
+    argv.insert(argv.end(), args.begin(), args.end());
+    return runProgram(argv, environment, scratch.root());
+}
+
+} // namespace e2e

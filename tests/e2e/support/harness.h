@@ -1,0 +1,101 @@
+#pragma once
+
+// Drives the real launcher the way a user does: builds an installer file
+// with talve-pack, runs it in a scratch directory with a fake Java runtime,
+// and reads back what the fake runtime saw.
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+namespace fs = std::filesystem;
+using Environment = std::map<std::string, std::string>;
+
+// The system the launcher under test runs on: natively, or under Wine.
+struct Target {
+    bool windows = false;
+    std::string launcher;              // launcher stub, host path
+    std::string probe;                 // fake java program, host path
+    std::string unpacker;              // talve-unpack stub, host path (may be empty)
+    std::vector<std::string> runner;   // placed before the installer, e.g. "wine"
+    std::string separator;             // as the launcher composes paths
+    std::string javaName;              // bin/<javaName> in a runtime
+    Environment environment;           // what every run needs (Wine prefix ...)
+
+    // A host path as the launcher sees it.
+    std::string path(const fs::path& host) const;
+};
+
+const Target& target();
+
+struct RunResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs a program with exactly this environment, in this directory, and
+// waits; standard input is the null device.
+RunResult runProgram(const std::vector<std::string>& argv, const Environment& environment, const fs::path& directory);
+
+// A directory of its own for one test, removed at the end.
+class Scratch {
+public:
+    Scratch();
+    ~Scratch();
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+    const fs::path& root() const { return root_; }
+    fs::path operator/(const std::string& name) const { return root_ / name; }
+    fs::path write(const std::string& name, const std::string& content) const;
+
+private:
+    fs::path root_;
+};
+
+std::string readFile(const fs::path& path);
+
+// What the fake Java runtime recorded about its start.
+struct ProbeRecord {
+    std::string cwd;
+    bool libraryDirectoryExists = false;
+    std::vector<std::string> arguments;
+    Environment environment;
+    bool has(const std::string& name) const { return environment.count(name) != 0; }
+    std::string env(const std::string& name) const;
+};
+std::optional<ProbeRecord> readProbeRecord(const fs::path& path);
+
+// A runtime directory holding jvm.properties and bin/java (the probe).
+fs::path makeFakeRuntime(const Scratch& scratch, const std::string& name = "runtime");
+
+// Runs talve-pack create with these options; fails the test on error.
+fs::path packInstaller(const Scratch& scratch, const std::vector<std::string>& options,
+                       const std::string& name = "installer");
+RunResult runPack(const std::vector<std::string>& arguments);
+
+// One run of an installer: the scratch directory's "temp" is the base of
+// the temporary directory, the probe records into "record.txt".
+struct Launch {
+    explicit Launch(const Scratch& scratch);
+    Launch& arguments(std::vector<std::string> values);
+    Launch& set(const std::string& name, const std::string& value);
+    Launch& unset(const std::string& name);
+    Launch& exitCode(int code);
+    Launch& communicationFile(const std::string& content);
+    Launch& exitScript(const std::string& content);
+    RunResult run(const fs::path& installer);
+
+    const Scratch& scratch;
+    fs::path tempBase;
+    fs::path record;
+    fs::path shutdownRecord;
+    std::vector<std::string> args;
+    Environment environment;
+};
+
+} // namespace e2e
