@@ -57,7 +57,8 @@ int JarExtractor::extractAndRunJar() {
         context_.logInfo(std::to_string(extraSpace) + " Mb of space will be used for various purposes.");
 
         if (!extractFile(jar.position, jar.length, jar.filename)) return 1;
-        if (!extractFile(data.position, data.length, data.filename)) return 1;
+        // An installer without a data jar has nothing to extract for it.
+        if (data.present() && !extractFile(data.position, data.length, data.filename)) return 1;
 
         const std::string launcher = javaLauncherPath();
         const std::string libraryDir = tempDir + context_.pathSeparator + "korvu_lib";
