@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what building and testing talve-launcher needs on a Debian machine.
+# Only missing packages are installed; the Windows cross toolchain and Wine are
+# installed too unless TALVE_NO_WINDOWS=1.
+set -euo pipefail
+
+packages=(cmake ninja-build g++ libgtest-dev zlib1g-dev default-jdk-headless)
+if [ "${TALVE_NO_WINDOWS:-0}" != 1 ]; then
+  packages+=(mingw-w64 libz-mingw-w64-dev wine wine32:i386)
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+if printf '%s\n' "${missing[@]}" | grep -q ':i386$'; then
+  $sudo dpkg --add-architecture i386
+fi
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
