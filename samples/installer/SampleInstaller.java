@@ -1,0 +1,85 @@
+import java.io.File;
+import java.io.IOException;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.nio.file.Paths;
+import java.util.ArrayList;
+import java.util.List;
+import java.util.Map;
+
+/**
+ * A sample installer jar for the talve launcher. It checks what the launcher
+ * hands over (environment, current directory, library path, its own command
+ * line), answers through the communication file and the exit script like a
+ * real installer, and ends with the code asked for on the launcher's
+ * command line with "-exitCode N" (default 0). A failed check ends with 1.
+ */
+public final class SampleInstaller {
+    private static final List<String> failures = new ArrayList<>();
+
+    public static void main(String[] args) throws IOException {
+        Map<String, String> env = System.getenv();
+        String sep = File.separator;
+        say("started with runtime " + System.getProperty("java.home"));
+
+        List<String> launcherArgs = new ArrayList<>();
+        int argc = Integer.parseInt(required(env, "KORVU_BOOTSTRAP_ARGC"));
+        for (int i = 0; i < argc; i++) launcherArgs.add(required(env, String.format("KORVU_BOOTSTRAP_ARGV%02d", i)));
+        say("launcher command line: " + launcherArgs);
+        int exitCode = 0;
+        int at = launcherArgs.indexOf("-exitCode");
+        if (at >= 0 && at + 1 < launcherArgs.size()) exitCode = Integer.parseInt(launcherArgs.get(at + 1));
+
+        String temp = required(env, "KORVU_BOOTSTRAP_TEMP");
+        Path cwd = Paths.get("").toAbsolutePath();
+        check(cwd.equals(Paths.get(temp).toAbsolutePath()), "current directory " + cwd + " is the temporary directory");
+        check(args.length == 0, "the jar's own arguments are empty");
+        check("en".equals(System.getProperty("user.language")), "user.language is en");
+        check(!env.containsKey("_JAVA_OPTIONS") && !env.containsKey("JAVA_TOOL_OPTIONS"), "no Java option variables");
+        String jvm = required(env, "KORVU_JVM_LOC");
+        check(jvm.endsWith(sep), "KORVU_JVM_LOC ends with a separator");
+        check(Files.isRegularFile(Paths.get(required(env, "KORVU_BOOTSTRAP_EXENAME"))), "KORVU_BOOTSTRAP_EXENAME names the installer");
+        check(Files.isRegularFile(Paths.get(required(env, "KORVU_BOOTSTRAP_ONEXIT_SCRIPT"))), "the exit script exists");
+        String libraryDir = temp + sep + "korvu_lib";
+        String firstOnPath = required(env, "PATH").split(File.pathSeparator, -1)[0];
+        check(firstOnPath.equals(libraryDir) && Files.isDirectory(Paths.get(libraryDir)), "korvu_lib exists and comes first in PATH");
+
+        // Answer the launcher: where the installation log is, and what to run afterwards.
+        Path launchDir = Paths.get(required(env, "myLAUNCH_DIR"));
+        Path log = launchDir.resolve("sample-install.log");
+        Files.write(log, ("sample installation, exit code " + exitCode + "\n").getBytes(StandardCharsets.UTF_8));
+        String escaped = log.toString().replace("\\", "\\\\").replace(":", "\\:");
+        Files.write(Paths.get(required(env, "KORVU_BOOTSTRAP_COMM_FILE")),
+                ("# written by the sample installer\ninstallationLog.usedLogFile=" + escaped + "\n").getBytes(StandardCharsets.UTF_8));
+        Path marker = launchDir.resolve("sample-exit-script.txt");
+        String script = sep.equals("\\")
+                ? "@echo exit script ran> \"" + marker + "\"\r\n"
+                : "echo 'exit script ran' > '" + marker.toString().replace("'", "'\\''") + "'\n";
+        Files.write(Paths.get(env.get("KORVU_BOOTSTRAP_ONEXIT_SCRIPT")), script.getBytes(StandardCharsets.UTF_8));
+
+        if (!failures.isEmpty()) {
+            for (String failure : failures) say("CHECK FAILED: " + failure);
+            System.exit(1);
+        }
+        say("all checks passed; exiting with code " + exitCode);
+        System.exit(exitCode);
+    }
+
+    private static String required(Map<String, String> env, String name) {
+        String value = env.get(name);
+        if (value == null) {
+            failures.add(name + " is set");
+            return "";
+        }
+        return value;
+    }
+
+    private static void check(boolean condition, String what) {
+        if (!condition) failures.add(what);
+    }
+
+    private static void say(String line) {
+        System.out.println("Sample installer: " + line);
+    }
+}
