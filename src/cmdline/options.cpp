@@ -13,6 +13,12 @@ constexpr std::size_t assignmentLimit = 1001;
 constexpr std::size_t specificationLimit = 8192;
 constexpr std::size_t usageLimit = 4096;
 
+// The usage text and the specification both come from the installer's own
+// table; a file without one ends the run like the main reader does.
+void readOwnTable(BootstrapContext& context, JarExtractor& reader) {
+    if (!reader.open(context.getAbsolutePath(context.getExecutableName(moduleNameBuffer)))) context.exitWithCode(1, true);
+}
+
 // A value that may stand for an option: present, not empty, not an option itself.
 bool usableValue(int i, int argc, char** argv) {
     return i + 1 < argc && argv[i + 1][0] != '\0' && argv[i + 1][0] != '-';
@@ -34,9 +40,8 @@ void BootstrapContext::exportArguments(int argc, char** argv) {
 
 bool BootstrapContext::processAndValidateArguments(int argc, char** argv) {
     logInfo("Processing and validating arguments");
-    const std::string self = getAbsolutePath(getExecutableName(moduleNameBuffer));
     JarExtractor reader(*this);
-    if (!reader.open(self)) exitWithCode(1, true);
+    readOwnTable(*this, reader);
     const BootstrapEntry& arguments = *reader.entry(table::argumentsEntry);
     logDebug("Arguments validation bootstrap entry retrieved");
 
@@ -101,9 +106,8 @@ bool BootstrapContext::processArguments(int argc, char** argv) {
 
 void BootstrapContext::displayUsage() {
     logInfo("Displaying usage");
-    const std::string self = getAbsolutePath(getExecutableName(moduleNameBuffer));
     JarExtractor reader(*this);
-    if (!reader.open(self)) exitWithCode(1, true);
+    readOwnTable(*this, reader);
     const BootstrapEntry& usage = *reader.entry(table::usageEntry);
     logDebug("Usage bootstrap entry retrieved");
 
