@@ -156,7 +156,8 @@ std::FILE* streamFromHandle(HANDLE handle, int descriptorFlags, const char* mode
 class Win32Platform final : public Platform {
 public:
     const PlatformConventions& conventions() const override {
-        static const PlatformConventions windows{"\\", ';', "cmd.exe /c rmdir /S /Q ", "cmd.exe /c "};
+        static const PlatformConventions windows{
+            "\\", ';', "cmd.exe /c rmdir /S /Q ", "cmd.exe /c ", {"TEMP", "TMP"}, ""};
         return windows;
     }
 
