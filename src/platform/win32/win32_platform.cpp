@@ -1,0 +1,415 @@
+// The platform on Windows: the Win32 and C runtime calls the launcher is
+// built around, plus the care an elevated installer needs in folders that
+// other users or downloads can reach.
+
+#include "platform/platform.h"
+
+#include <windows.h>
+#include <aclapi.h>
+#include <direct.h>
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace talve {
+namespace {
+
+// Closes the handle on every path out of a scope.
+class OwnedHandle {
+public:
+    explicit OwnedHandle(HANDLE handle = nullptr) : handle_(handle) {}
+    ~OwnedHandle() {
+        if (valid()) {
+            CloseHandle(handle_);
+        }
+    }
+    OwnedHandle(const OwnedHandle&) = delete;
+    OwnedHandle& operator=(const OwnedHandle&) = delete;
+
+    HANDLE get() const { return handle_; }
+    bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE release() {
+        HANDLE handle = handle_;
+        handle_ = nullptr;
+        return handle;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+// Loading DLLs from the executable's own folder lets a file planted in a
+// downloads folder run with the installer's rights. The call only exists
+// from Windows 8 (and Windows 7 with KB2533623), hence the run-time look-up.
+void restrictDllSearchToSystemDirectory() {
+    using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+    HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+    if (kernel32 == nullptr) {
+        return;
+    }
+    FARPROC found = GetProcAddress(kernel32, "SetDefaultDllDirectories");
+    if (found != nullptr) {
+        // Through void(*)(void), the one function type GCC lets pass unwarned.
+        auto setDefaultDllDirectories =
+            reinterpret_cast<SetDefaultDllDirectoriesFunction>(reinterpret_cast<void (*)(void)>(found));
+        setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    }
+}
+
+// The program CreateProcessA would take from a command line: the first
+// blank-separated word, or the text between leading double quotes.
+std::string programOf(const std::string& commandLine) {
+    if (!commandLine.empty() && commandLine[0] == '"') {
+        std::size_t closing = commandLine.find('"', 1);
+        return commandLine.substr(1, closing == std::string::npos ? std::string::npos : closing - 1);
+    }
+    return commandLine.substr(0, commandLine.find_first_of(" \t"));
+}
+
+// CreateProcessA looks for a bare program name in the executable's folder
+// and in the current directory before the system folder. The launcher runs
+// "cmd.exe" from its downloads folder and from the temporary base (possibly
+// a shared folder), so a bare name found in the system folder is taken from
+// there. Empty: let CreateProcessA search as usual.
+std::string systemProgramPath(const std::string& program) {
+    if (program.empty() || program.find_first_of("\\/:") != std::string::npos) {
+        return {};
+    }
+    char systemDirectory[MAX_PATH];
+    UINT length = GetSystemDirectoryA(systemDirectory, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return {};
+    }
+    std::string candidate = std::string(systemDirectory, length) + "\\" + program;
+    if (program.find('.') == std::string::npos) {
+        candidate += ".exe";
+    }
+    DWORD attributes = GetFileAttributesA(candidate.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return {};
+    }
+    return candidate;
+}
+
+bool isLinkOrMissing(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// Fills buffer with one kind of token information; false when it cannot.
+bool readTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind, std::vector<unsigned char>& buffer) {
+    DWORD needed = 0;
+    GetTokenInformation(token, kind, nullptr, 0, &needed);
+    if (needed == 0) {
+        return false;
+    }
+    buffer.resize(needed);
+    return GetTokenInformation(token, kind, buffer.data(), needed, &needed) != FALSE;
+}
+
+// An elevated administrator's new files belong to the Administrators group
+// (the token's default owner) rather than to the user, so either is ours.
+bool ownedByThisUser(HANDLE file) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                        &descriptor) != ERROR_SUCCESS) {
+        return false;
+    }
+    bool owned = false;
+    HANDLE rawToken = nullptr;
+    if (owner != nullptr && OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &rawToken)) {
+        OwnedHandle token(rawToken);
+        std::vector<unsigned char> user;
+        std::vector<unsigned char> defaultOwner;
+        if (readTokenInformation(token.get(), TokenUser, user)) {
+            owned = EqualSid(owner, reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid) != FALSE;
+        }
+        if (!owned && readTokenInformation(token.get(), TokenOwner, defaultOwner)) {
+            owned = EqualSid(owner, reinterpret_cast<TOKEN_OWNER*>(defaultOwner.data())->Owner) != FALSE;
+        }
+    }
+    LocalFree(descriptor);
+    return owned;
+}
+
+// Turns a handle from CreateFileA into a stdio stream, which then owns it.
+// Handles made this way are not inheritable, unlike those of fopen, so the
+// children (started with handle inheritance on) do not get the launcher's
+// files.
+std::FILE* streamFromHandle(HANDLE handle, int descriptorFlags, const char* mode) {
+    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), descriptorFlags);
+    if (descriptor == -1) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    std::FILE* stream = _fdopen(descriptor, mode);
+    if (stream == nullptr) {
+        _close(descriptor);
+    }
+    return stream;
+}
+
+class Win32Platform final : public Platform {
+public:
+    const PlatformConventions& conventions() const override {
+        static const PlatformConventions windows{
+            "\\", ';', "cmd.exe /c rmdir /S /Q ", "cmd.exe /c ", {"TEMP", "TMP"}, ""};
+        return windows;
+    }
+
+    // Forward slashes do not count: "/tmp/" is joined to the current directory.
+    bool isAbsolutePath(const std::string& path) const override {
+        return path.empty() || path[0] == '\\' || path.find(':') == 1;
+    }
+
+    // --- directories -------------------------------------------------------
+
+    std::optional<std::string> currentDirectory() override {
+        char buffer[1001];
+        if (_getcwd(buffer, sizeof buffer) == nullptr) {
+            return std::nullopt;
+        }
+        return std::string(buffer);
+    }
+
+    int changeDirectory(const std::string& dir) override { return _chdir(dir.c_str()); }
+
+    int createDirectory(const std::string& dir) override { return _mkdir(dir.c_str()); }
+
+    // The name is looked at first (Wine shows a Unix symbolic link only
+    // there), then the directory is checked on a handle held without delete
+    // sharing, so that it cannot be renamed away and replaced by a junction
+    // between the checks and _chdir.
+    bool enterPrivateDirectory(const std::string& dir) override {
+        if (isLinkOrMissing(dir)) {
+            return false;
+        }
+        OwnedHandle pinned(CreateFileA(dir.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!pinned.valid()) {
+            return false;
+        }
+        BY_HANDLE_FILE_INFORMATION information;
+        if (!GetFileInformationByHandle(pinned.get(), &information)) {
+            return false;
+        }
+        DWORD attributes = information.dwFileAttributes;
+        if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            return false;
+        }
+        if (!ownedByThisUser(pinned.get())) {
+            return false;
+        }
+        return _chdir(dir.c_str()) == 0;
+    }
+
+    std::optional<std::uint64_t> freeBytesForUser(const std::string& dir) override {
+        ULARGE_INTEGER availableToCaller;
+        ULARGE_INTEGER total;
+        if (!GetDiskFreeSpaceExA(dir.c_str(), &availableToCaller, &total, nullptr)) {
+            return std::nullopt;
+        }
+        return availableToCaller.QuadPart;
+    }
+
+    // --- environment -------------------------------------------------------
+
+    std::optional<std::string> getEnvironment(const std::string& name) override {
+        const char* value = std::getenv(name.c_str());
+        if (value == nullptr) {
+            return std::nullopt;
+        }
+        return std::string(value);
+    }
+
+    // _putenv may keep pointing at the text it was given, so each text gets
+    // memory of its own that is deliberately never released.
+    int putEnvironment(const std::string& assignment) override {
+        char* kept = new char[assignment.size() + 1];
+        std::memcpy(kept, assignment.c_str(), assignment.size() + 1);
+        return _putenv(kept);
+    }
+
+    // --- this process ------------------------------------------------------
+
+    // Long-path awareness lets the path outgrow MAX_PATH.
+    std::string executablePath() override {
+        std::vector<char> buffer(MAX_PATH);
+        for (;;) {
+            DWORD length = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+            if (length == 0) {
+                return {};
+            }
+            if (length < buffer.size()) {
+                return std::string(buffer.data(), length);
+            }
+            if (buffer.size() >= 32768) {
+                return {};
+            }
+            buffer.resize(buffer.size() * 2);
+        }
+    }
+
+    // --- child processes ---------------------------------------------------
+
+    // Handles are always inherited: with its output discarded the child needs
+    // the "NUL" handle, and otherwise it needs the launcher's own standard
+    // handles, which without inheritance are lost whenever the launcher's
+    // output is redirected to a file or a pipe.
+    ProcessOutcome runProcess(const std::string& commandLine, bool detach, bool discardOutput) override {
+        STARTUPINFOA startup;
+        std::memset(&startup, 0, sizeof startup);
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = SW_HIDE;
+
+        SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+        OwnedHandle nul(discardOutput ? CreateFileA("NUL", GENERIC_WRITE, 0, &inheritable, CREATE_ALWAYS,
+                                                    FILE_ATTRIBUTE_NORMAL, nullptr)
+                                      : nullptr);
+        // Without the null device the output stays visible, which harms nobody.
+        if (nul.valid()) {
+            startup.dwFlags |= STARTF_USESTDHANDLES;
+            startup.hStdOutput = nul.get();
+            startup.hStdError = nul.get();
+        }
+
+        std::string program = systemProgramPath(programOf(commandLine));
+        std::vector<char> writableCommandLine(commandLine.begin(), commandLine.end());
+        writableCommandLine.push_back('\0');
+
+        PROCESS_INFORMATION started;
+        std::memset(&started, 0, sizeof started);
+        if (!CreateProcessA(program.empty() ? nullptr : program.c_str(), writableCommandLine.data(), nullptr,
+                            nullptr, TRUE, detach ? DETACHED_PROCESS : 0, nullptr, nullptr, &startup, &started)) {
+            return {};
+        }
+        OwnedHandle process(started.hProcess);
+        OwnedHandle thread(started.hThread);
+
+        DWORD waited;
+        do {
+            waited = WaitForSingleObject(process.get(), INFINITE);
+        } while (waited == WAIT_TIMEOUT);
+        if (waited != WAIT_OBJECT_0) {
+            return {};
+        }
+        DWORD exitCode;
+        if (!GetExitCodeProcess(process.get(), &exitCode)) {
+            return {};
+        }
+        return {true, static_cast<int>(exitCode)};
+    }
+
+    // --- console -----------------------------------------------------------
+
+    bool consoleOwnedAlone() override {
+        DWORD processes[40];
+        return GetConsoleProcessList(processes, 40) == 1;
+    }
+
+    void showConsoleWindow(bool visible) override {
+        HWND console = GetConsoleWindow();
+        if (console != nullptr) {
+            ShowWindow(console, visible ? SW_SHOW : SW_HIDE);
+        }
+    }
+
+    // --- files -------------------------------------------------------------
+
+    // Only ever called inside the run's private directory.
+    std::FILE* createPrivateFile(const std::string& path) override {
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            return nullptr;
+        }
+        return streamFromHandle(file, 0, "w+b");
+    }
+
+    // The log lies in a folder other users may write to, with a name they can
+    // guess, and an elevated launcher must not append to a file they point
+    // it at: a link at that name (seen by name, and again on the handle,
+    // which is opened without following it), a directory and a file with a
+    // second name (a hard link) are refused.
+    std::FILE* openLogFile(const std::string& path) override {
+        DWORD attributes = GetFileAttributesA(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            return nullptr;
+        }
+        OwnedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!file.valid()) {
+            return nullptr;
+        }
+        BY_HANDLE_FILE_INFORMATION information;
+        if (!GetFileInformationByHandle(file.get(), &information)) {
+            return nullptr;
+        }
+        DWORD refused = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY;
+        if ((information.dwFileAttributes & refused) != 0 || information.nNumberOfLinks > 1) {
+            return nullptr;
+        }
+        // Text mode: lines end in CR LF like every other text file on Windows.
+        return streamFromHandle(file.release(), _O_APPEND | _O_TEXT, "a");
+    }
+
+    bool markExecutable(const std::string&) override { return true; }
+
+    bool seek(std::FILE* file, std::uint64_t offset) override {
+        if (offset > static_cast<std::uint64_t>(INT64_MAX)) {
+            return false;
+        }
+        return _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
+    }
+
+    // Leaves the stream where it was.
+    std::optional<std::uint64_t> fileSize(std::FILE* file) override {
+        __int64 position = _ftelli64(file);
+        if (position < 0 || _fseeki64(file, 0, SEEK_END) != 0) {
+            return std::nullopt;
+        }
+        __int64 size = _ftelli64(file);
+        if (_fseeki64(file, position, SEEK_SET) != 0 || size < 0) {
+            return std::nullopt;
+        }
+        return static_cast<std::uint64_t>(size);
+    }
+
+    // --- reboot ------------------------------------------------------------
+
+    ShutdownRight acquireShutdownRight() override {
+        ShutdownRight right;
+        HANDLE rawToken = nullptr;
+        right.tokenOpened = OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &rawToken) != FALSE;
+        OwnedHandle token(right.tokenOpened ? rawToken : nullptr);
+
+        TOKEN_PRIVILEGES privileges;
+        std::memset(&privileges, 0, sizeof privileges);
+        privileges.PrivilegeCount = 1;
+        privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+        right.privilegeFound = LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &privileges.Privileges[0].Luid) != FALSE;
+
+        // Whether the privilege was really granted shows in the restart itself.
+        if (right.tokenOpened && right.privilegeFound) {
+            AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
+        }
+        return right;
+    }
+
+    bool restartMachine() override { return InitiateSystemShutdownA(nullptr, nullptr, 0, TRUE, TRUE) != FALSE; }
+};
+
+} // namespace
+
+std::unique_ptr<Platform> makeSystemPlatform() {
+    restrictDllSearchToSystemDirectory();
+    return std::make_unique<Win32Platform>();
+}
+
+} // namespace talve

@@ -1,0 +1,204 @@
+// Checks the Windows platform against the real system (or Wine): processes,
+// environment, directories, files and the path rules. Run from a scratch
+// directory, which it leaves as it found it; exit code 0 when every check
+// passes. The program is its own child: "child N" exits with N, and
+// "probe-stdout" reports where its standard output goes.
+
+#include "platform/platform.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+using talve::Platform;
+using talve::ProcessOutcome;
+
+namespace {
+
+int failures = 0;
+
+void check(bool passed, const char* what) {
+    std::printf("%s %s\n", passed ? "ok  " : "FAIL", what);
+    if (!passed) {
+        ++failures;
+    }
+}
+
+// Exit codes of "probe-stdout", one per kind of standard output.
+enum StdoutKind { nullDevice = 10, pipe = 11, diskFile = 12, console = 13, none = 14 };
+
+int stdoutKind() {
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (output == nullptr || output == INVALID_HANDLE_VALUE) {
+        return none;
+    }
+    DWORD mode;
+    switch (GetFileType(output)) {
+    case FILE_TYPE_PIPE: return pipe;
+    case FILE_TYPE_DISK: return diskFile;
+    case FILE_TYPE_CHAR: return GetConsoleMode(output, &mode) ? console : nullDevice;
+    default: return none;
+    }
+}
+
+std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+
+bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string readWhole(const std::string& path) {
+    std::string content;
+    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+        char buffer[256];
+        std::size_t got;
+        while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+            content.append(buffer, got);
+        }
+        std::fclose(file);
+    }
+    return content;
+}
+
+void checkPathRules(Platform& platform) {
+    check(platform.isAbsolutePath(""), "empty path is absolute");
+    check(platform.isAbsolutePath("\\x"), "\\x is absolute");
+    check(platform.isAbsolutePath("C:\\x") && platform.isAbsolutePath("C:"), "drive paths are absolute");
+    check(!platform.isAbsolutePath("x") && !platform.isAbsolutePath("ab:c"), "x and ab:c are relative");
+    check(!platform.isAbsolutePath("/tmp/"), "forward slash does not make a path absolute");
+    check(platform.conventions().pathSeparator == "\\" && platform.conventions().searchPathSeparator == ';',
+          "separators");
+}
+
+void checkProcesses(Platform& platform, const std::string& self) {
+    ProcessOutcome zero = platform.runProcess(quoted(self) + " child 0", false, true);
+    check(zero.completed && zero.exitCode == 0, "child exit code 0");
+    ProcessOutcome two = platform.runProcess(quoted(self) + " child 2", false, true);
+    check(two.completed && two.exitCode == 2, "child exit code 2");
+    ProcessOutcome big = platform.runProcess(quoted(self) + " child 256", false, true);
+    check(big.completed && big.exitCode == 256, "child exit code 256 comes back raw");
+    ProcessOutcome detached = platform.runProcess(quoted(self) + " child 3", true, true);
+    check(detached.completed && detached.exitCode == 3, "detached child is waited for");
+    ProcessOutcome missing = platform.runProcess("talve-no-such-program.exe x", false, true);
+    check(!missing.completed, "missing program is not completed");
+
+    ProcessOutcome discarded = platform.runProcess(quoted(self) + " probe-stdout", false, true);
+    check(discarded.completed && discarded.exitCode == nullDevice, "discarded output goes to NUL");
+    ProcessOutcome kept = platform.runProcess(quoted(self) + " probe-stdout", false, false);
+    std::printf("     own stdout kind %d, child's without discarding %d\n", stdoutKind(), kept.exitCode);
+    check(kept.completed && kept.exitCode == stdoutKind(), "child shares the launcher's standard output");
+
+    ProcessOutcome viaCmd = platform.runProcess(platform.conventions().scriptRunner + "exit 5", false, true);
+    check(viaCmd.completed && viaCmd.exitCode == 5, "cmd.exe /c exit 5 gives 5");
+}
+
+void checkEnvironment(Platform& platform, const std::string& self) {
+    check(platform.putEnvironment("TALVE_SMOKE=one two") == 0, "putEnvironment sets");
+    auto value = platform.getEnvironment("TALVE_SMOKE");
+    check(value && *value == "one two", "getEnvironment reads it back");
+    ProcessOutcome seen = platform.runProcess(quoted(self) + " child-env TALVE_SMOKE", false, true);
+    check(seen.completed && seen.exitCode == 0, "child inherits the variable");
+
+    check(platform.putEnvironment("TALVE_SMOKE=") == 0, "putEnvironment with an empty value");
+    check(!platform.getEnvironment("TALVE_SMOKE"), "empty value removes the variable");
+    ProcessOutcome gone = platform.runProcess(quoted(self) + " child-env TALVE_SMOKE", false, true);
+    check(gone.completed && gone.exitCode == 1, "child no longer sees it");
+}
+
+void checkDirectoriesAndFiles(Platform& platform) {
+    auto start = platform.currentDirectory();
+    check(start.has_value(), "currentDirectory");
+    if (!start) {
+        return;
+    }
+    const std::string dir = *start + "\\talve_smoke_" + std::to_string(GetCurrentProcessId());
+
+    check(platform.createDirectory(dir) == 0, "createDirectory");
+    check(platform.createDirectory(dir) != 0, "createDirectory on an existing directory fails");
+    check(platform.createDirectory(dir + "\\a\\b") != 0, "createDirectory makes one level only");
+    check(platform.changeDirectory(dir) == 0, "changeDirectory");
+    auto inside = platform.currentDirectory();
+    check(inside && *inside == dir, "currentDirectory follows changeDirectory");
+    check(platform.changeDirectory(start->c_str()) == 0, "changeDirectory back");
+    check(platform.changeDirectory(dir + "\\missing") != 0, "changeDirectory into a missing directory fails");
+    check(platform.enterPrivateDirectory(dir), "enterPrivateDirectory on our own directory");
+    platform.changeDirectory(*start);
+    check(!platform.enterPrivateDirectory(dir + "\\missing"), "enterPrivateDirectory on a missing one");
+
+    auto free = platform.freeBytesForUser(dir);
+    check(free && *free > 0, "freeBytesForUser");
+    check(!platform.freeBytesForUser(dir + "\\missing\\deeper"), "freeBytesForUser on a missing path");
+
+    const std::string data = dir + "\\data.bin";
+    if (std::FILE* file = platform.createPrivateFile(data)) {
+        std::fwrite("a\nb", 1, 3, file);
+        auto size = platform.fileSize(file);
+        check(size && *size == 3, "fileSize of a private file");
+        check(platform.seek(file, 1) && std::fgetc(file) == '\n', "seek and read back in binary mode");
+        check(platform.seek(file, 3ULL << 30) && _ftelli64(file) == (3LL << 30), "seek past 2 GiB");
+        std::fclose(file);
+    } else {
+        check(false, "createPrivateFile");
+    }
+    check(!platform.enterPrivateDirectory(data), "enterPrivateDirectory refuses a file");
+    check(platform.markExecutable(data), "markExecutable");
+
+    const std::string log = dir + "\\launcher.log";
+    for (int i = 0; i < 2; ++i) {
+        if (std::FILE* file = platform.openLogFile(log)) {
+            std::fputs("line\n", file);
+            std::fclose(file);
+        }
+    }
+    check(readWhole(log) == "line\r\nline\r\n", "log is appended in text mode");
+    check(platform.openLogFile(dir) == nullptr, "openLogFile refuses a directory");
+
+    const std::string script = dir + "\\exitscript.bat";
+    if (std::FILE* file = std::fopen(script.c_str(), "w")) {
+        std::fputs("@echo off\nexit /b 7\n", file);
+        std::fclose(file);
+    }
+    ProcessOutcome scriptRun = platform.runProcess(platform.conventions().scriptRunner + quoted(script), false, true);
+    check(scriptRun.completed && scriptRun.exitCode == 7, "exit script's code comes back");
+
+    ProcessOutcome removal =
+        platform.runProcess(platform.conventions().removeDirectoryCommand + quoted(dir), false, true);
+    check(removal.completed && removal.exitCode == 0 && !exists(dir), "rmdir /S /Q removes the tree");
+}
+
+void checkThisProcess(Platform& platform, const std::string& self) {
+    std::string path = platform.executablePath();
+    std::printf("     executable %s (argv[0] %s)\n", path.c_str(), self.c_str());
+    check(!path.empty() && platform.isAbsolutePath(path) && exists(path), "executablePath");
+
+    talve::ShutdownRight right = platform.acquireShutdownRight();
+    std::printf("     shutdown right: token %d, privilege %d; console alone %d\n", right.tokenOpened,
+                right.privilegeFound, platform.consoleOwnedAlone());
+    check(right.tokenOpened && right.privilegeFound, "acquireShutdownRight (no restart)");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "child") == 0) {
+        return std::atoi(argv[2]);
+    }
+    if (argc == 2 && std::strcmp(argv[1], "probe-stdout") == 0) {
+        return stdoutKind();
+    }
+    if (argc == 3 && std::strcmp(argv[1], "child-env") == 0) {
+        return std::getenv(argv[2]) != nullptr ? 0 : 1;
+    }
+
+    auto platform = talve::makeSystemPlatform();
+    const std::string self = platform->executablePath();
+    checkPathRules(*platform);
+    checkProcesses(*platform, self);
+    checkEnvironment(*platform, self);
+    checkDirectoriesAndFiles(*platform);
+    checkThisProcess(*platform, argv[0]);
+
+    std::printf("%s: %d failure(s)\n", failures == 0 ? "PASSED" : "FAILED", failures);
+    return failures == 0 ? 0 : 1;
+}
