@@ -19,17 +19,31 @@ std::string fromEnvironment(const char* name, const std::string& fallback) {
     return value != nullptr && *value != '\0' ? std::string(value) : fallback;
 }
 
+// key=value lines written by the build: where the Windows executables and Wine are.
+std::map<std::string, std::string> readWineConfiguration(const std::string& path) {
+    std::map<std::string, std::string> settings;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::size_t equals = line.find('=');
+        if (equals != std::string::npos) settings[line.substr(0, equals)] = line.substr(equals + 1);
+    }
+    return settings;
+}
+
 Target makeTarget() {
     Target t;
-    if (fromEnvironment("TALVE_E2E_TARGET", "native") == "wine") {
+    const std::string wineConfiguration = fromEnvironment("TALVE_E2E_WINE_CONFIG", "");
+    if (!wineConfiguration.empty()) {
+        std::map<std::string, std::string> settings = readWineConfiguration(wineConfiguration);
         t.windows = true;
-        t.launcher = fromEnvironment("TALVE_WINDOWS_LAUNCHER", "");
-        t.probe = fromEnvironment("TALVE_WINDOWS_PROBE", "");
-        t.unpacker = fromEnvironment("TALVE_WINDOWS_UNPACKER", "");
-        t.runner = {fromEnvironment("TALVE_WINE", "wine")};
+        t.launcher = settings["launcher"];
+        t.probe = settings["probe"];
+        t.unpacker = settings["unpacker"];
+        t.runner = {settings["wine"]};
         t.separator = "\\";
         t.javaName = "java.exe";
-        t.environment["WINEPREFIX"] = fromEnvironment("WINEPREFIX", "");
+        t.environment["WINEPREFIX"] = settings["prefix"];
         t.environment["WINEDEBUG"] = "-all";
         t.environment["WINEDLLOVERRIDES"] = "mscoree,mshtml=";
         t.environment["HOME"] = fromEnvironment("HOME", "/root");
