@@ -68,6 +68,18 @@ std::string Target::path(const fs::path& host) const {
     return converted;
 }
 
+std::string Target::temporaryVariable(const std::string& name) const {
+    return windows ? "TALVE_TEST_" + name : name;
+}
+
+std::string Target::normalized(const std::string& text) const {
+    if (!windows) return text;
+    std::string result;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) result += text[i];
+    return result;
+}
+
 const Target& target() {
     static const Target instance = makeTarget();
     return instance;
@@ -209,7 +221,7 @@ Launch::Launch(const Scratch& s) : scratch(s) {
 
     environment = target().environment;
     environment["PATH"] = fakeBin.string() + ":/usr/local/bin:/usr/bin:/bin";
-    environment["TEMP"] = target().path(tempBase);
+    environment[target().temporaryVariable("TEMP")] = target().path(tempBase);
     environment["PROBE_RECORD"] = target().path(record);
 }
 
@@ -242,7 +254,10 @@ RunResult Launch::run(const fs::path& installer) {
     std::vector<std::string> argv = target().runner;
     argv.push_back(installer.string());
     argv.insert(argv.end(), args.begin(), args.end());
-    return runProgram(argv, environment, scratch.root());
+    RunResult result = runProgram(argv, environment, scratch.root());
+    result.out = target().normalized(result.out);
+    result.err = target().normalized(result.err);
+    return result;
 }
 
 } // namespace e2e

@@ -28,6 +28,10 @@ struct Target {
 
     // A host path as the launcher sees it.
     std::string path(const fs::path& host) const;
+    // The variable of the test's environment that becomes TEMP (or TMP) for the launcher.
+    std::string temporaryVariable(const std::string& name) const;
+    // Console text as a Linux program would have printed it.
+    std::string normalized(const std::string& text) const;
 };
 
 const Target& target();
