@@ -58,11 +58,13 @@ TEST_F(RunEnd, ExitCodeIsTheInstallersAndOnlyAFailedRunKeepsItsLog) {
     EXPECT_FALSE(temporaryDirectoryLeft(failed.tempBase));
 }
 
+// Under Wine the shutdown privilege is granted and no stand-in can catch the
+// restart request, so only the Linux launcher is asked to restart.
 TEST_F(RunEnd, CodeFourRestartsTheMachineOnlyWithTheRightToDoSo) {
+    if (target().windows) GTEST_SKIP() << "no test may ask Windows to restart";
     Launch l = launch();
     RunResult result = l.exitCode(4).run(installer);
     EXPECT_EQ(result.exitCode, 4);
-    if (target().windows) return; // Wine has no machine to restart; the right is never granted there.
     if (geteuid() == 0) {
         EXPECT_EQ(readFile(l.shutdownRecord), "-r now\n");
     } else {
@@ -111,7 +113,7 @@ TEST_F(RunEnd, SilentFailureReportsWhereTheInstallationLogIs) {
                           "Otherwise, it is located in the temporary directory (" +
                               target().path(withoutLog.tempBase) + ").\n");
 
-    for (int quiet : {0, 4}) {
+    for (int quiet : target().windows ? std::vector<int>{0} : std::vector<int>{0, 4}) {
         Launch l = launch();
         l.arguments({"-javaHome", target().path(runtime), "-silent", "answers.properties"});
         result = l.exitCode(quiet).run(installer);
