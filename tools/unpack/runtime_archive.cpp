@@ -188,6 +188,10 @@ bool checkPaths(const fs::path& runtimeDir, const fs::path& stub, const fs::path
         error = "unpacker " + stub.u8string() + " does not exist or is not a file";
         return false;
     }
+    if (fs::file_size(stub, ec) == 0) {
+        error = "unpacker " + stub.u8string() + " is empty";
+        return false;
+    }
     if (fs::equivalent(stub, output, ec)) {
         error = "output " + output.u8string() + " is the unpacker itself";
         return false;

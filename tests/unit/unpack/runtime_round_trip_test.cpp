@@ -114,6 +114,7 @@ TEST(RuntimeRoundTrip, LinksLeadingOutOfTheRuntimeAreCarriedAsWhatTheyPointTo) {
 TEST(RuntimeRoundTrip, WriterRefusesWhatCannotMakeAWorkingPackedRuntime) {
     ScratchDir scratch;
     writeFile(scratch / "stub", kStub);
+    writeFile(scratch / "empty-stub", "");
     writeFile(scratch / "elf-stub", "\x7f" "ELF rest");
     writeFile(scratch / "exe-stub", "MZ rest");
     writeFile(scratch / "linux" / "bin" / "java", "", true);
@@ -131,7 +132,8 @@ TEST(RuntimeRoundTrip, WriterRefusesWhatCannotMakeAWorkingPackedRuntime) {
     };
     refused("missing", "stub", scratch / "out", "does not exist or is not a folder");
     refused("nojava", "stub", scratch / "out", "has neither bin/java nor bin/java.exe");
-    refused("linux", "missing-stub", scratch / "out", "unpacker");
+    refused("linux", "missing-stub", scratch / "out", "does not exist or is not a file");
+    refused("linux", "empty-stub", scratch / "out", "is empty");
     refused("linux", "stub", scratch / "linux" / "out", "lies inside the runtime folder");
     refused("windows", "elf-stub", scratch / "out", "is a Linux program but the runtime is for Windows");
     refused("linux", "exe-stub", scratch / "out", "is a Windows program");
