@@ -1,0 +1,148 @@
+#include "runtime_archive.h"
+#include "runtime_unpacker.h"
+#include "unpack_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace talve {
+namespace {
+using namespace unpacktest;
+
+const std::string kStub = "#!fake unpacker stub\n";
+
+// A runtime folder with what real runtimes hold: nested folders, empty
+// files and folders, executables, links inside it, and a large file.
+void makeRuntime(const fs::path& root) {
+    writeFile(root / "bin" / "java", "launcher", true);
+    writeFile(root / "bin" / "keytool", "", true);
+    writeFile(root / "conf" / "security" / "policy" / "README.txt", "policy\n");
+    writeFile(root / "lib" / "empty.cfg", "");
+    writeFile(root / "lib" / "modules", noise(3 * 1024 * 1024 + 17));
+    writeFile(root / "lib" / "repetitive.txt", std::string(5 * 1024 * 1024, 'j'));
+    fs::create_directories(root / "lib" / "empty" / "folder");
+    fs::create_symlink("../lib/modules", root / "bin" / "modules-link");
+    fs::create_symlink("security", root / "conf" / "sec");
+}
+
+struct Packed {
+    bool ok = false;
+    std::uint64_t unpackedBytes = 0;
+    std::string error;
+};
+
+Packed pack(const fs::path& runtime, const fs::path& stub, const fs::path& output) {
+    Packed packed;
+    packed.ok = writePackedRuntime(runtime.string(), stub.string(), output.string(), packed.unpackedBytes,
+                                   packed.error);
+    return packed;
+}
+
+TEST(RuntimeRoundTrip, UnpacksTheSameTreeWithLinksAndExecutableBits) {
+    ScratchDir scratch;
+    makeRuntime(scratch / "runtime");
+    writeFile(scratch / "stub", kStub);
+
+    const Packed packed = pack(scratch / "runtime", scratch / "stub", scratch / "packed");
+    ASSERT_TRUE(packed.ok) << packed.error;
+    EXPECT_EQ(readFile(scratch / "packed").substr(0, kStub.size()), kStub);
+    EXPECT_NE(fs::status(scratch / "packed").permissions() & fs::perms::owner_exec, fs::perms::none);
+
+    std::string error;
+    ASSERT_TRUE(unpack::unpackRuntime(scratch / "packed", scratch / "out" / "_jvm", error)) << error;
+    EXPECT_EQ(without(treeListing(scratch / "out" / "_jvm"), "f jvm.properties"),
+              treeListing(scratch / "runtime"));
+    EXPECT_EQ(readFile(scratch / "out" / "_jvm" / "jvm.properties"), "java.bin.path=bin/java\n");
+    EXPECT_EQ(readFile(scratch / "out" / "_jvm" / "bin" / "modules-link"), readFile(scratch / "runtime" / "lib" / "modules"));
+
+    // Whole 4 KiB blocks: 8 folders with _jvm itself, 769 for the noise,
+    // 1280 for the repetitive file, 1 each for java, README.txt and
+    // jvm.properties; empty files and links take none.
+    EXPECT_EQ(packed.unpackedBytes, (8u + 769 + 1280 + 3) * 4096);
+}
+
+TEST(RuntimeRoundTrip, UnpackingAgainReplacesWhatAnEarlierRunLeft) {
+    ScratchDir scratch;
+    makeRuntime(scratch / "runtime");
+    writeFile(scratch / "stub", kStub);
+    ASSERT_TRUE(pack(scratch / "runtime", scratch / "stub", scratch / "packed").ok);
+
+    std::string error;
+    ASSERT_TRUE(unpack::unpackRuntime(scratch / "packed", scratch / "_jvm", error)) << error;
+    writeFile(scratch / "_jvm" / "bin" / "java", "changed");
+    ASSERT_TRUE(unpack::unpackRuntime(scratch / "packed", scratch / "_jvm", error)) << error;
+    EXPECT_EQ(readFile(scratch / "_jvm" / "bin" / "java"), "launcher");
+    EXPECT_TRUE(fs::is_symlink(scratch / "_jvm" / "conf" / "sec"));
+}
+
+TEST(RuntimeRoundTrip, JvmPropertiesIsKeptOrMadeForTheRuntimesSystem) {
+    ScratchDir scratch;
+    writeFile(scratch / "stub", kStub);
+    writeFile(scratch / "own" / "bin" / "java", "", true);
+    writeFile(scratch / "own" / "jvm.properties", "java.bin.path=jre/bin/java\r\n");
+    writeFile(scratch / "windows" / "bin" / "java.exe", "MZ");
+    writeFile(scratch / "windows" / "bin" / "javaw.exe", "MZ");
+
+    std::string error;
+    ASSERT_TRUE(pack(scratch / "own", scratch / "stub", scratch / "own.bin").ok);
+    ASSERT_TRUE(unpack::unpackRuntime(scratch / "own.bin", scratch / "own-out", error)) << error;
+    EXPECT_EQ(readFile(scratch / "own-out" / "jvm.properties"), "java.bin.path=jre/bin/java\r\n");
+
+    ASSERT_TRUE(pack(scratch / "windows", scratch / "stub", scratch / "windows.bin").ok);
+    ASSERT_TRUE(unpack::unpackRuntime(scratch / "windows.bin", scratch / "windows-out", error)) << error;
+    EXPECT_EQ(readFile(scratch / "windows-out" / "jvm.properties"), "java.bin.path=bin/java.exe\n");
+}
+
+TEST(RuntimeRoundTrip, LinksLeadingOutOfTheRuntimeAreCarriedAsWhatTheyPointTo) {
+    ScratchDir scratch;
+    writeFile(scratch / "stub", kStub);
+    writeFile(scratch / "elsewhere" / "conf" / "net.properties", "net");
+    writeFile(scratch / "elsewhere" / "tzdb.dat", "tz");
+    writeFile(scratch / "runtime" / "bin" / "java", "", true);
+    fs::create_symlink(scratch / "elsewhere" / "conf", scratch / "runtime" / "conf");
+    fs::create_symlink("../../elsewhere/tzdb.dat", scratch / "runtime" / "bin" / "tzdb.dat");
+
+    const Packed packed = pack(scratch / "runtime", scratch / "stub", scratch / "packed");
+    ASSERT_TRUE(packed.ok) << packed.error;
+    std::string error;
+    ASSERT_TRUE(unpack::unpackRuntime(scratch / "packed", scratch / "_jvm", error)) << error;
+    EXPECT_EQ(without(treeListing(scratch / "_jvm"), "f jvm.properties"),
+              (std::vector<std::string>{"d bin", "d conf", "f bin/java 0 0 x",
+                                        "f bin/tzdb.dat 2 " + std::to_string(archive::crc32Of("tz", 2)),
+                                        "f conf/net.properties 3 " + std::to_string(archive::crc32Of("net", 3))}));
+}
+
+TEST(RuntimeRoundTrip, WriterRefusesWhatCannotMakeAWorkingPackedRuntime) {
+    ScratchDir scratch;
+    writeFile(scratch / "stub", kStub);
+    writeFile(scratch / "empty-stub", "");
+    writeFile(scratch / "elf-stub", "\x7f" "ELF rest");
+    writeFile(scratch / "exe-stub", "MZ rest");
+    writeFile(scratch / "linux" / "bin" / "java", "", true);
+    writeFile(scratch / "windows" / "bin" / "java.exe", "MZ");
+    writeFile(scratch / "nojava" / "lib" / "x", "x");
+    writeFile(scratch / "backslash" / "bin" / "java", "", true);
+    writeFile(scratch / "backslash" / "a\\b", "");
+
+    const auto refused = [&](const std::string& runtime, const std::string& stub, const fs::path& output,
+                             const std::string& expected) {
+        const Packed packed = pack(scratch / runtime, scratch / stub, output);
+        EXPECT_FALSE(packed.ok) << runtime;
+        EXPECT_NE(packed.error.find(expected), std::string::npos) << packed.error;
+        EXPECT_FALSE(fs::exists(output)) << output;
+    };
+    refused("missing", "stub", scratch / "out", "does not exist or is not a folder");
+    refused("nojava", "stub", scratch / "out", "has neither bin/java nor bin/java.exe");
+    refused("linux", "missing-stub", scratch / "out", "does not exist or is not a file");
+    refused("linux", "empty-stub", scratch / "out", "is empty");
+    refused("linux", "stub", scratch / "linux" / "out", "lies inside the runtime folder");
+    refused("windows", "elf-stub", scratch / "out", "is a Linux program but the runtime is for Windows");
+    refused("linux", "exe-stub", scratch / "out", "is a Windows program");
+    refused("backslash", "stub", scratch / "out", "cannot carry");
+    refused("linux", "stub", scratch / "no-such-folder" / "out", "cannot create");
+
+    fs::create_symlink(scratch / "nowhere", scratch / "linux" / "dangling");
+    refused("linux", "stub", scratch / "out", "to nothing");
+}
+
+} // namespace
+} // namespace talve

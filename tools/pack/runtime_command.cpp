@@ -1,0 +1,126 @@
+#include "runtime_command.h"
+
+#include "runtime_archive.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+namespace talve {
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kHelp =
+    "usage: talve-pack runtime DIR -o FILE [--unpacker STUB]\n"
+    "\n"
+    "Packs the Java runtime in folder DIR (for example one made by jlink) into\n"
+    "FILE, a program that unpacks it into _jvm in its current directory when\n"
+    "run with -o. Adds a jvm.properties naming bin/java (bin/java.exe for a\n"
+    "Windows runtime) when DIR has none.\n"
+    "\n"
+    "  -o FILE           the packed runtime to write\n"
+    "  --unpacker STUB   the talve-unpack program to put in front; by default\n"
+    "                    talve-unpack (talve-unpack.exe for a Windows runtime)\n"
+    "                    next to this talve-pack\n"
+    "  --help            this text\n"
+    "\n"
+    "Prints the unpacked size in bytes on standard output: the value for\n"
+    "talve-pack create --runtime-size. Exit code 0 done, 1 failed, 2 wrong\n"
+    "arguments.\n";
+
+struct RuntimeOptions {
+    std::string runtimeDir;
+    std::string output;
+    std::string unpacker;
+    bool help = false;
+};
+
+int usageError(const std::string& message) {
+    std::fprintf(stderr, "talve-pack runtime: %s\n(see talve-pack runtime --help)\n", message.c_str());
+    return 2;
+}
+
+// Returns 0 when the options were understood, else the exit code.
+int parseOptions(int argc, char** argv, RuntimeOptions& options) {
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "-o" || arg == "--unpacker") {
+            if (i + 1 >= argc) return usageError(arg + " needs a file name");
+            (arg == "-o" ? options.output : options.unpacker) = argv[++i];
+        } else if (!arg.empty() && arg[0] == '-') {
+            return usageError("unknown option " + arg);
+        } else if (options.runtimeDir.empty()) {
+            options.runtimeDir = arg;
+        } else {
+            return usageError("only one runtime folder can be packed, got " + options.runtimeDir + " and " + arg);
+        }
+    }
+    if (options.help) return 0;
+    if (options.runtimeDir.empty()) return usageError("no runtime folder given");
+    if (options.output.empty()) return usageError("no output file given (-o FILE)");
+    return 0;
+}
+
+// Where this talve-pack lies: argv[0] as typed, or found along PATH when it
+// names no folder.
+fs::path ownProgram(const char* argv0) {
+    const fs::path typed = fs::u8path(argv0 != nullptr ? argv0 : "");
+    if (typed.has_parent_path()) return typed;
+    const char* path = std::getenv("PATH");
+    if (path == nullptr) return typed;
+    const char listSeparator = fs::path::preferred_separator == '\\' ? ';' : ':';
+    const std::string folders = path;
+    std::size_t start = 0;
+    while (start <= folders.size()) {
+        std::size_t end = folders.find(listSeparator, start);
+        if (end == std::string::npos) end = folders.size();
+        const fs::path candidate = fs::u8path(folders.substr(start, end - start)) / typed;
+        std::error_code ec;
+        if (end > start && fs::is_regular_file(candidate, ec)) return candidate;
+        start = end + 1;
+    }
+    return typed;
+}
+
+std::string defaultUnpacker(const char* argv0, const std::string& runtimeDir) {
+    std::error_code ec;
+    const bool windowsRuntime = fs::is_regular_file(fs::u8path(runtimeDir) / "bin" / "java.exe", ec);
+    const fs::path stub = ownProgram(argv0).parent_path() / (windowsRuntime ? "talve-unpack.exe" : "talve-unpack");
+    return stub.u8string();
+}
+
+} // namespace
+
+int runRuntimeCommand(int argc, char** argv) {
+    RuntimeOptions options;
+    if (const int code = parseOptions(argc, argv, options)) return code;
+    if (options.help) {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    if (options.unpacker.empty()) {
+        options.unpacker = defaultUnpacker(argc > 0 ? argv[0] : nullptr, options.runtimeDir);
+        std::error_code ec;
+        if (!fs::is_regular_file(fs::u8path(options.unpacker), ec)) {
+            std::fprintf(stderr, "talve-pack runtime: no unpacker at %s; give one with --unpacker STUB\n",
+                         options.unpacker.c_str());
+            return 1;
+        }
+    }
+
+    std::uint64_t unpackedBytes = 0;
+    std::string error;
+    if (!writePackedRuntime(options.runtimeDir, options.unpacker, options.output, unpackedBytes, error)) {
+        std::fprintf(stderr, "talve-pack runtime: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%llu\n", static_cast<unsigned long long>(unpackedBytes));
+    return 0;
+}
+
+} // namespace talve
