@@ -1,5 +1,6 @@
 #include "create_command.h"
 #include "list_command.h"
+#include "runtime_command.h"
 
 #include <cstdio>
 #include <cstring>
@@ -12,6 +13,7 @@ const char* const usage =
     "Commands:\n"
     "  create   build an installer from the launcher and its payloads\n"
     "  list     show the bootstrap table of an installer\n"
+    "  runtime  pack a Java runtime directory into a self-extracting packed runtime\n"
     "\n"
     "'talve-pack COMMAND --help' describes a command.\n";
 } // namespace
@@ -28,6 +30,7 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(command, "create") == 0) return talve::pack::runCreateCommand(argc - 1, argv + 1);
     if (std::strcmp(command, "list") == 0) return talve::pack::runListCommand(argc - 1, argv + 1);
+    if (std::strcmp(command, "runtime") == 0) return talve::runRuntimeCommand(argc, argv);
     std::fprintf(stderr, "talve-pack: unknown command '%s'\n%s", command, usage);
     return 2;
 }
