@@ -60,6 +60,26 @@ TEST_F(InstallerFile, CarriedRuntimeIsUnpackedIntoTheTemporaryDirectory) {
     EXPECT_NE(result.err.find("Process failed to execute successfully. Return code was : 1"), std::string::npos);
 }
 
+TEST_F(InstallerFile, PackedRuntimeMadeByTalvePackIsUnpackedAndRun) {
+    ASSERT_FALSE(target().unpacker.empty());
+    const std::string packedName = target().windows ? "jvm.exe" : "jvm";
+    RunResult packed = runPack({"runtime", runtime.string(), "-o", (scratch / packedName).string(), "--unpacker",
+                                target().unpacker});
+    ASSERT_EQ(packed.exitCode, 0) << packed.err;
+    const std::string unpackedBytes = packed.out.substr(0, packed.out.find_first_of("\r\n"));
+    ASSERT_FALSE(unpackedBytes.empty());
+    fs::path installer = packInstaller(scratch, {"--jar", jar.string(), "--runtime", (scratch / packedName).string(),
+                                                 "--runtime-size", unpackedBytes});
+    Launch l(scratch);
+    RunResult result = l.exitCode(3).run(installer);
+    ASSERT_EQ(result.exitCode, 3) << result.err;
+    auto record = readProbeRecord(l.record);
+    ASSERT_TRUE(record);
+    const std::string sep = target().separator;
+    EXPECT_EQ(record->env("KORVU_JVM_LOC"), record->env("KORVU_BOOTSTRAP_TEMP") + sep + "_jvm" + sep);
+    EXPECT_EQ(record->arguments, (std::vector<std::string>{"-Duser.language=en", "-jar", "install.jar"}));
+}
+
 TEST_F(InstallerFile, AnInstallerWithoutRuntimeNeedsOneOnTheCommandLine) {
     fs::path installer = packInstaller(scratch, {"--jar", jar.string()});
     RunResult result = Launch(scratch).run(installer);

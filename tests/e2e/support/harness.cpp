@@ -50,7 +50,7 @@ Target makeTarget() {
     } else {
         t.launcher = TALVE_LAUNCHER_PATH;
         t.probe = TALVE_PROBE_PATH;
-        t.unpacker = fromEnvironment("TALVE_UNPACKER", "");
+        t.unpacker = TALVE_UNPACK_PATH;
         t.separator = "/";
         t.javaName = "java";
         t.environment["HOME"] = fromEnvironment("HOME", "/root");
