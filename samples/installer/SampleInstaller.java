@@ -33,7 +33,7 @@ public final class SampleInstaller {
 
         String temp = required(env, "KORVU_BOOTSTRAP_TEMP");
         Path cwd = Paths.get("").toAbsolutePath();
-        check(cwd.equals(Paths.get(temp).toAbsolutePath()), "current directory " + cwd + " is the temporary directory");
+        check(cwd.normalize().equals(Paths.get(temp).toAbsolutePath().normalize()), "current directory " + cwd + " is the temporary directory");
         check(args.length == 0, "the jar's own arguments are empty");
         check("en".equals(System.getProperty("user.language")), "user.language is en");
         check(!env.containsKey("_JAVA_OPTIONS") && !env.containsKey("JAVA_TOOL_OPTIONS"), "no Java option variables");

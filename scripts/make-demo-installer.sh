@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Makes the demo installer from the sample payloads: the sample installer jar
+# compiled from samples/installer, a Java runtime made by jlink from this
+# machine's JDK (only the modules the sample needs) packed by
+# 'talve-pack runtime', and the Linux launcher.
+#   scripts/make-demo-installer.sh BUILD_BIN_DIR OUT_DIR
+# prints the path of the installer it made.
+set -euo pipefail
+bin=$(cd "$1" && pwd)
+out=$2
+here=$(cd "$(dirname "$0")/.." && pwd)
+
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+rm -rf "$out/classes" "$out/runtime" "$out/install.jar" "$out/jvm"
+mkdir -p "$out/classes"
+javac -d "$out/classes" "$here/samples/installer/SampleInstaller.java"
+jar --create --file "$out/install.jar" --main-class SampleInstaller -C "$out/classes" .
+
+modules=$(jdeps --print-module-deps --ignore-missing-deps "$out/install.jar")
+jlink --add-modules "$modules" --output "$out/runtime" \
+  --strip-debug --no-header-files --no-man-pages >/dev/null
+
+unpacked=$("$bin/talve-pack" runtime "$out/runtime" -o "$out/jvm" --unpacker "$bin/talve-unpack")
+"$bin/talve-pack" create -o "$out/talve-demo-installer" --launcher "$bin/talve-launcher" \
+  --runtime "$out/jvm" --runtime-size "$unpacked" --jar "$out/install.jar" \
+  --usage "$here/samples/installer/usage.txt" >/dev/null
+echo "$out/talve-demo-installer"
