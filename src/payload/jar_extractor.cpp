@@ -114,10 +114,12 @@ bool JarExtractor::readEntry(BootstrapEntry& row) {
 bool JarExtractor::payloadsWithinFile(const std::string& installerPath) {
     std::optional<std::uint64_t> size = context_.platform().fileSize(file_);
     if (!size) return true;
-    for (const BootstrapEntry& row : entries_) {
+    for (std::size_t i = 0; i < table::entryCount; ++i) {
+        const BootstrapEntry& row = entries_[i];
         if (!row.present()) continue;
+        // Named by its place in the table: the id bytes of a damaged file mean nothing.
         if (static_cast<std::uint64_t>(row.position) + row.length > *size) {
-            context_.logError("The installer file " + installerPath + " is damaged: the " + row.id +
+            context_.logError("The installer file " + installerPath + " is damaged: the " + entryNames[i] +
                               " payload lies beyond the end of the file. Please check that the installer was "
                               "properly copied.");
             return false;

@@ -1,0 +1,170 @@
+#include "unit/support/context_bench.h"
+#include "unit/support/scratch_directory.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace talve {
+namespace {
+
+using test::ContextBench;
+using test::FakePlatform;
+using Lines = std::vector<std::string>;
+
+bool matches(const std::string& text, const std::string& pattern) { return std::regex_match(text, std::regex(pattern)); }
+
+TEST(SetTempDirectory, UsesAnExistingTempdirOptionMadeAbsolute) {
+    ContextBench bench;
+    bench.platform.directories = {"C:\\dir\\base"};
+    bench.context.tempDirOption = "base";
+    ASSERT_TRUE(bench.context.setTempDirectory());
+    const std::string& tempDir = bench.context.tempDir;
+    EXPECT_TRUE(matches(tempDir, R"(C:\\dir\\base\\TALVE_TEMP_[0-9]{1,7})")) << tempDir;
+    EXPECT_EQ(bench.platform.currentDir, tempDir);
+    EXPECT_TRUE(bench.log.has("INFO \t: The chosen temp directory is : " + tempDir));
+    // No leftover is cleared in a directory the user named.
+    EXPECT_TRUE(bench.platform.processCalls.empty());
+
+    ContextBench missing;
+    missing.context.tempDirOption = "missing";
+    EXPECT_FALSE(missing.context.setTempDirectory());
+    EXPECT_EQ(missing.log.errors(), Lines{"ERROR \t: Unable to access temp directory C:\\dir\\missing"});
+    EXPECT_EQ(missing.context.tempDir, "");
+}
+
+TEST(SetTempDirectory, FailsWithThreeLinesWhenNoVariableNamesABase) {
+    ContextBench bench(FakePlatform::Style::Windows, {{"TMPDIR", "C:\\t"}});
+    bench.platform.directories = {"C:\\t"};
+    EXPECT_FALSE(bench.context.setTempDirectory());
+    EXPECT_EQ(bench.log.errors(), (Lines{
+                                      "ERROR \t: No temporary directory defined. Possible solutions :",
+                                      "ERROR \t: \t1 - Specify the temporary directory on the command line ( -tempdir /tmp/ )",
+                                      "ERROR \t: \t2 - Define TEMP or TMP environment variable",
+                                  }));
+    EXPECT_EQ(bench.context.tempDir, "");
+}
+
+TEST(SetTempDirectory, PassesOverAnUnusableTempForTmp) {
+    ContextBench bench(FakePlatform::Style::Windows, {{"TEMP", "C:\\readonly"}, {"TMP", "C:\\Users\\u\\Tmp"}});
+    bench.platform.directories = {"C:\\readonly", "C:\\Users\\u\\Tmp"};
+    bench.platform.unwritablePrefixes = {"C:\\readonly\\"};
+    ASSERT_TRUE(bench.context.setTempDirectory());
+    const std::string& tempDir = bench.context.tempDir;
+    EXPECT_TRUE(matches(tempDir, R"(C:\\Users\\u\\Tmp\\TALVE_TEMP_[0-9]{1,7})")) << tempDir;
+    EXPECT_EQ(bench.platform.currentDir, tempDir);
+    EXPECT_TRUE(bench.log.errors().empty());
+    // A leftover of the same name is cleared before the directory is made.
+    ASSERT_EQ(bench.platform.processCalls.size(), 2u);
+    EXPECT_TRUE(matches(bench.platform.processCalls[0].commandLine,
+                        R"(cmd\.exe /c rmdir /S /Q "C:\\readonly\\TALVE_TEMP_[0-9]{1,7}")"));
+    EXPECT_EQ(bench.platform.processCalls[1].commandLine, "cmd.exe /c rmdir /S /Q \"" + tempDir + "\"");
+    EXPECT_TRUE(bench.platform.processCalls[1].discardOutput);
+}
+
+TEST(SetTempDirectory, FallsBackToTmpUnderPosixConventions) {
+    ContextBench bench(FakePlatform::Style::Posix);
+    bench.platform.directories = {"/tmp"};
+    ASSERT_TRUE(bench.context.setTempDirectory());
+    EXPECT_TRUE(matches(bench.context.tempDir, "/tmp/TALVE_TEMP_[0-9]{1,7}")) << bench.context.tempDir;
+
+    ContextBench tmpdir(FakePlatform::Style::Posix, {{"TMPDIR", "/var/tmp"}});
+    tmpdir.platform.directories = {"/tmp", "/var/tmp"};
+    ASSERT_TRUE(tmpdir.context.setTempDirectory());
+    EXPECT_TRUE(matches(tmpdir.context.tempDir, "/var/tmp/TALVE_TEMP_[0-9]{1,7}")) << tmpdir.context.tempDir;
+}
+
+TEST(SetTempDirectory, NeverUsesADirectoryOfThatNameThatIsNotPrivate) {
+    ContextBench bench;
+    bench.platform.directories = {"D:\\shared"};
+    bench.platform.foreignPrefixes = {"D:\\shared\\TALVE_TEMP_"};
+    bench.context.tempDirOption = "D:\\shared";
+    EXPECT_FALSE(bench.context.setTempDirectory());
+    Lines errors = bench.log.errors();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(matches(errors[0], R"(ERROR \t: Problem creating temp directory D:\\shared\\TALVE_TEMP_[0-9]{1,7})"))
+        << errors[0];
+    EXPECT_EQ(bench.context.tempDir, "");
+    EXPECT_EQ(bench.platform.currentDir, "D:\\shared");
+}
+
+TEST(CreateExitScript, MakesAnEmptyScriptAndExportsItsPlace) {
+    test::ScratchDirectory scratch;
+    ContextBench bench(FakePlatform::Style::Posix);
+    const std::string script = scratch.file("exitscript.bat");
+    test::writeFile(script, "left over\n");
+    bench.context.tempDir = scratch.path();
+    ASSERT_TRUE(bench.context.createExitScript());
+    EXPECT_EQ(test::readFile(script), "");
+    EXPECT_TRUE(test::fileExists(script));
+    EXPECT_EQ(bench.platform.environment.at("KORVU_BOOTSTRAP_TEMP"), scratch.path());
+    EXPECT_EQ(bench.platform.environment.at("KORVU_BOOTSTRAP_ONEXIT_SCRIPT"), script);
+
+    ContextBench unset;
+    EXPECT_FALSE(unset.context.createExitScript());
+    EXPECT_EQ(unset.log.errors(), Lines{"ERROR \t: Unable to create the exit script. The temp directory should first be set."});
+    EXPECT_TRUE(unset.platform.assignments.empty());
+
+    ContextBench gone(FakePlatform::Style::Posix);
+    gone.context.tempDir = scratch.file("gone");
+    EXPECT_FALSE(gone.context.createExitScript());
+    EXPECT_EQ(gone.log.errors(), Lines{"ERROR \t: Failed to create file " + scratch.file("gone/exitscript.bat")});
+}
+
+TEST(LaunchExitScript, RunsAnExistingScriptFromTheParentAndReportsItsFailure) {
+    test::ScratchDirectory scratch;
+    ContextBench missing;
+    missing.context.tempDir = scratch.file("none");
+    EXPECT_TRUE(missing.context.launchExitScript());
+    EXPECT_TRUE(missing.log.has("INFO \t: No exit script has been found in the temp directory. This step will be ignored."));
+    EXPECT_EQ(missing.platform.directoryChanges, Lines{".."});
+    EXPECT_TRUE(missing.platform.processCalls.empty());
+
+    // Under Windows conventions the script's path is tempDir + "\exitscript.bat";
+    // here that is a file whose name holds the backslash.
+    const std::string tempDir = scratch.file("TALVE_TEMP_1");
+    const std::string script = tempDir + "\\exitscript.bat";
+    test::writeFile(script, "");
+    for (int code : {1, 0, 256}) {
+        ContextBench bench;
+        bench.context.tempDir = tempDir;
+        bench.platform.queueOutcome(true, code);
+        EXPECT_EQ(bench.context.launchExitScript(), code == 0);
+        EXPECT_EQ(bench.context.lastResult, code);
+        ASSERT_EQ(bench.platform.processCalls.size(), 1u);
+        EXPECT_EQ(bench.platform.processCalls[0].commandLine, "cmd.exe /c \"" + script + "\"");
+        EXPECT_FALSE(bench.platform.processCalls[0].discardOutput);
+        EXPECT_FALSE(bench.platform.processCalls[0].detach);
+        EXPECT_EQ(bench.platform.directoryChanges, Lines{".."});
+        EXPECT_EQ(bench.log.errors(),
+                  code == 0 ? Lines{}
+                            : Lines{"ERROR \t: The exit script failed to execute properly. The return code was : " +
+                                    std::to_string(code)});
+    }
+}
+
+TEST(CleanUp, RemovesTheTemporaryDirectoryFromItsParent) {
+    ContextBench bench;
+    bench.context.tempDir = "C:\\Temp\\TALVE_TEMP_7";
+    EXPECT_TRUE(bench.context.cleanUp());
+    EXPECT_TRUE(bench.context.cleanedUp);
+    EXPECT_EQ(bench.platform.directoryChanges, Lines{".."});
+    ASSERT_EQ(bench.platform.processCalls.size(), 1u);
+    EXPECT_EQ(bench.platform.processCalls[0].commandLine, "cmd.exe /c rmdir /S /Q \"C:\\Temp\\TALVE_TEMP_7\"");
+
+    ContextBench failing;
+    failing.context.tempDir = "C:\\Temp\\TALVE_TEMP_7";
+    failing.platform.queueOutcome(true, 1);
+    EXPECT_TRUE(failing.context.cleanUp());
+    EXPECT_EQ(failing.log.errors(), (Lines{"ERROR \t: Process failed to execute successfully. Return code was : 1",
+                                           "ERROR \t: Failed to execute the clean up procedure"}));
+
+    ContextBench unset;
+    EXPECT_TRUE(unset.context.cleanUp());
+    EXPECT_TRUE(unset.platform.processCalls.empty());
+}
+
+} // namespace
+} // namespace talve
