@@ -15,7 +15,6 @@ using namespace unpacktest;
 
 const fs::path kUnpackProgram = TALVE_UNPACK_PROGRAM;
 // Empty unless the build was pointed at a Windows build.
-const fs::path kWindowsUnpackProgram = TALVE_WINDOWS_UNPACK_PROGRAM;
 
 int runPackCommand(std::vector<std::string> args) {
     std::vector<char*> argv;
@@ -123,29 +122,6 @@ TEST(PackedRuntimeEndToEnd, PackCommandReportsWrongArguments) {
     EXPECT_NE(errors.find("talve-pack runtime: runtime folder " + (scratch / "missing").string() + " does not exist"),
               std::string::npos);
     EXPECT_FALSE(fs::exists(scratch / "out"));
-}
-
-TEST(PackedRuntimeEndToEnd, WindowsStubUnpacksUnderWine) {
-    if (kWindowsUnpackProgram.empty() || !fs::exists(kWindowsUnpackProgram)) {
-        GTEST_SKIP() << "no Windows build given (TALVE_WINDOWS_BUILD_DIR)";
-    }
-    if (std::system("command -v wine >/dev/null 2>&1") != 0) GTEST_SKIP() << "wine is not installed";
-    ScratchDir scratch;
-    writeFile(scratch / "runtime" / "bin" / "java.exe", "MZ not really java", true);
-    writeFile(scratch / "runtime" / "lib" / "modules", noise(1024 * 1024));
-    writeFile(scratch / "runtime" / "conf" / "empty", "");
-    fs::create_directories(scratch / "temp");
-    testing::internal::CaptureStdout();
-    ASSERT_EQ(runPackCommand({"talve-pack", "runtime", (scratch / "runtime").string(), "-o",
-                              (scratch / "temp" / "jvm.exe").string(), "--unpacker",
-                              kWindowsUnpackProgram.string()}),
-              0);
-    testing::internal::GetCapturedStdout();
-
-    ASSERT_EQ(runIn(scratch / "temp", "WINEDEBUG=-all wine ./jvm.exe -o", scratch / "errors"), 0)
-        << readFile(scratch / "errors");
-    EXPECT_EQ(without(treeListing(scratch / "temp" / "_jvm"), "f jvm.properties"), treeListing(scratch / "runtime"));
-    EXPECT_EQ(readFile(scratch / "temp" / "_jvm" / "jvm.properties"), "java.bin.path=bin/java.exe\n");
 }
 
 } // namespace
