@@ -4,9 +4,11 @@
 # installed too unless TALVE_NO_WINDOWS=1.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev zlib1g-dev default-jdk-headless)
+packages=(cmake ninja-build g++ libgtest-dev zlib1g-dev)
+# Any JDK with jlink will do for the demo and the real-JVM test.
+command -v javac >/dev/null 2>&1 && command -v jlink >/dev/null 2>&1 || packages+=(default-jdk-headless)
 if [ "${TALVE_NO_WINDOWS:-0}" != 1 ]; then
-  packages+=(mingw-w64 libz-mingw-w64-dev wine wine32:i386)
+  packages+=(mingw-w64 libz-mingw-w64-dev wine wine32:i386 file)
 fi
 
 missing=()
