@@ -38,11 +38,12 @@ TEST_F(LaunchEnvironment, InstallerJarReceivesTheBootstrapEnvironment) {
     const std::string temp = record->env("KORVU_BOOTSTRAP_TEMP");
     EXPECT_EQ(temp.rfind(target().path(launch.tempBase) + sep + "TALVE_TEMP_", 0), 0u) << temp;
 
-    EXPECT_EQ(record->env("KORVU_BOOTSTRAP_ARGC"), "5");
+    EXPECT_EQ(record->env("KORVU_BOOTSTRAP_ARGC"), "6");
     EXPECT_EQ(record->env("KORVU_BOOTSTRAP_ARGV01"), "-javaHome");
     EXPECT_EQ(record->env("KORVU_BOOTSTRAP_ARGV02"), target().path(runtime));
     EXPECT_EQ(record->env("KORVU_BOOTSTRAP_ARGV03"), "custom");
     EXPECT_EQ(record->env("KORVU_BOOTSTRAP_ARGV04"), "-console");
+    EXPECT_EQ(record->env("KORVU_BOOTSTRAP_ARGV05"), "-multipleInstance");
     EXPECT_TRUE(record->has("KORVU_BOOTSTRAP_ARGV00"));
     EXPECT_EQ(record->env("KORVU_BOOTSTRAP_EXENAME"), target().path(file));
     EXPECT_EQ(record->env("myLAUNCH_DIR"), target().path(scratch.root()));

@@ -13,6 +13,7 @@ const char* const specification =
     "-tempdir{\nType=String\n}\n"
     "-help{\nType=NoValue\n}\n"
     "-console{\nType=NoValue\n}\n"
+    "-multipleInstance{\nType=NoValue\n}\n"
     "-mode{\nType=Enumeration\nPossibleValues=full minimal\n}\n"
     "-count{\nType=Integer\nOptional=True\nMinValue=1\nMaxValue=10\n}\n";
 
@@ -33,7 +34,7 @@ TEST_F(Validation, AnAcceptedCommandLineReachesTheInstallerWhole) {
     ASSERT_EQ(result.exitCode, 0) << result.err;
     auto record = readProbeRecord(l.record);
     ASSERT_TRUE(record);
-    EXPECT_EQ(record->env("KORVU_BOOTSTRAP_ARGC"), "7");
+    EXPECT_EQ(record->env("KORVU_BOOTSTRAP_ARGC"), "8");
     EXPECT_EQ(record->env("KORVU_BOOTSTRAP_ARGV01"), "-mode");
     EXPECT_EQ(record->env("KORVU_BOOTSTRAP_ARGV02"), "full");
     EXPECT_EQ(record->env("KORVU_BOOTSTRAP_ARGV05"), "-count");

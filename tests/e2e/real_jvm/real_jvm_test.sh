@@ -14,21 +14,21 @@ installer=$("$source_dir/scripts/make-demo-installer.sh" "$bin" "$scratch/build"
 cd "$scratch"
 mkdir temp
 
-out=$(env _JAVA_OPTIONS=-Xmx1m TEMP="$scratch/temp" "$installer" -console -exitCode 3 2>&1)
+out=$(env _JAVA_OPTIONS=-Xmx1m TEMP="$scratch/temp" "$installer" -console -exitCode 3 -multipleInstance 2>&1)
 code=$?
 [ $code -eq 3 ] || fail "exit code $code instead of 3: $out"
 grep -q "Sample installer: all checks passed; exiting with code 3" <<<"$out" || fail "the sample jar's checks: $out"
 [ "$(cat sample-exit-script.txt 2>/dev/null)" = "exit script ran" ] || fail "the exit script did not run"
 [ -z "$(ls temp)" ] || fail "left in the temporary folder: $(ls temp)"
 
-out=$(TEMP="$scratch/temp" "$installer" -silent answers.properties -exitCode 2 2>&1)
+out=$(TEMP="$scratch/temp" "$installer" -silent answers.properties -exitCode 2 -multipleInstance 2>&1)
 code=$?
 [ $code -eq 2 ] || fail "silent run: exit code $code instead of 2: $out"
 expected="The installation process did not complete successfully.
 The installation log is available at the following location : [$scratch/sample-install.log]"
 [ "$out" = "$expected" ] || fail "silent failure report: $out"
 
-out=$(TEMP="$scratch/temp" "$installer" -exitCode 0 2>&1)
+out=$(TEMP="$scratch/temp" "$installer" -exitCode 0 -multipleInstance 2>&1)
 code=$?
 [ $code -eq 0 ] || fail "plain run: exit code $code: $out"
 [ -z "$(ls temp)" ] || fail "a successful run left its log or directory: $(ls temp)"

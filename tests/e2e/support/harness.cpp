@@ -254,6 +254,7 @@ RunResult Launch::run(const fs::path& installer) {
     std::vector<std::string> argv = target().runner;
     argv.push_back(installer.string());
     argv.insert(argv.end(), args.begin(), args.end());
+    argv.push_back("-multipleInstance");
     RunResult result = runProgram(argv, environment, scratch.root());
     result.out = target().normalized(result.out);
     result.err = target().normalized(result.err);

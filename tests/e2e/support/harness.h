@@ -83,7 +83,9 @@ fs::path packInstaller(const Scratch& scratch, const std::vector<std::string>& o
 RunResult runPack(const std::vector<std::string>& arguments);
 
 // One run of an installer: the scratch directory's "temp" is the base of
-// the temporary directory, the probe records into "record.txt".
+// the temporary directory, the probe records into "record.txt". Tests run
+// side by side, so every run ends its command line with -multipleInstance:
+// the machine-wide installer lock is for users, not for the test suite.
 struct Launch {
     explicit Launch(const Scratch& scratch);
     Launch& arguments(std::vector<std::string> values);
