@@ -22,7 +22,11 @@ Logger::~Logger() {
 }
 
 void Logger::open(const std::string& path) {
-    if (!path.empty()) file_ = opener_(path);
+    if (!path.empty()) {
+        if (file_ != nullptr) std::fclose(file_);
+        file_ = opener_(path);
+        closed_ = false;
+    }
     fileEnabled_ = file_ != nullptr;
     fileName_ = path;
 }
@@ -30,6 +34,8 @@ void Logger::open(const std::string& path) {
 void Logger::close() {
     if (file_ == nullptr || closed_) return;
     std::fclose(file_);
+    // Forgotten at once: no later line may reach a closed stream.
+    file_ = nullptr;
     closed_ = true;
     fileEnabled_ = false;
     std::remove(fileName_.c_str());

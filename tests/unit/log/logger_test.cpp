@@ -71,6 +71,8 @@ TEST(Logger, CloseDeletesTheFileOnceAndLaterLinesReachNoFile) {
     logger.close();
     EXPECT_FALSE(fileExists(path));
     logger.info("after close", false);
+    logger.open(""); // an empty path must not bring the closed stream back
+    logger.error("after an empty open", false);
     EXPECT_FALSE(fileExists(path));
 
     // A file of the same name made later is not the logger's to delete.
