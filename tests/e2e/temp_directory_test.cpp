@@ -39,7 +39,7 @@ TEST(TemporaryDirectory, IsPrivateAndNeverTakenOverFromSomebodyElse) {
     fs::create_directories(victim);
     fs::create_directories(scratch / "base");
     const long now = static_cast<long>(std::time(nullptr));
-    for (long t = now - 1; t <= now + 5; ++t)
+    for (long t = now - 1; t <= now + 60; ++t)
         fs::create_directory_symlink(victim, scratch / "base" / ("TALVE_TEMP_" + std::to_string(t % 10000000)));
     fs::remove(l.record);
     Launch planted(scratch);
