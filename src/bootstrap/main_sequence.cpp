@@ -12,7 +12,6 @@ namespace talve {
 
 namespace {
 constexpr std::size_t launchDirectoryLimit = 499;
-constexpr std::size_t moduleNameBuffer = 499;
 
 // The folder that holds the run's temporary directory, where its log lies too.
 std::string parentOf(const std::string& path, const std::string& separator) {
@@ -66,7 +65,7 @@ void runBootstrap(BootstrapContext& context, int argc, char** argv) {
         context.exportRecordKey();
     }
 
-    const std::string self = context.getAbsolutePath(context.getExecutableName(moduleNameBuffer));
+    const std::string self = context.installerPath();
     context.setEnvironmentVariable("KORVU_BOOTSTRAP_EXENAME=" + self);
 
     if (!context.setTempDirectory()) context.exitWithCode(1, true);

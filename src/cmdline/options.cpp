@@ -8,7 +8,6 @@
 namespace talve {
 
 namespace {
-constexpr std::size_t moduleNameBuffer = 499;
 constexpr std::size_t assignmentLimit = 1001;
 constexpr std::size_t specificationLimit = 8192;
 constexpr std::size_t usageLimit = 4096;
@@ -16,7 +15,7 @@ constexpr std::size_t usageLimit = 4096;
 // The usage text and the argument specification both come from the installer's own
 // table; a file without one ends the run like the main reader does.
 void readOwnTable(BootstrapContext& context, JarExtractor& reader) {
-    if (!reader.open(context.getAbsolutePath(context.getExecutableName(moduleNameBuffer)))) context.exitWithCode(1, true);
+    if (!reader.open(context.installerPath())) context.exitWithCode(1, true);
 }
 
 // A value that may stand for an option: present, not empty, not an option itself.

@@ -1,5 +1,7 @@
 #include "payload/bootstrap_table_format.h"
 
+#include <cstring>
+
 namespace talve {
 namespace table {
 
@@ -12,6 +14,19 @@ std::string buildMarker() {
     marker.append(text, sizeof text - 1);
     marker.append(reinterpret_cast<const char*>(magic), sizeof magic);
     return marker;
+}
+
+// Reading block after block finds the same 1,024-byte boundaries as seeking
+// to each of them, without a seek per kilobyte of launcher.
+std::optional<std::uint64_t> findMarker(std::FILE* file) {
+    const std::string marker = buildMarker();
+    char block[alignment];
+    for (std::uint64_t offset = 0;; offset += sizeof block) {
+        std::size_t got = std::fread(block, 1, sizeof block, file);
+        if (got < markerSize) return std::nullopt;
+        if (std::memcmp(block, marker.data(), markerSize) == 0) return offset;
+        if (got < sizeof block) return std::nullopt;
+    }
 }
 
 } // namespace table

@@ -11,6 +11,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <optional>
 #include <string>
 
 namespace talve {
@@ -45,6 +47,11 @@ enum EntryIndex : int {
 // complete marker never stands in the launcher's own code or data, where the
 // table search would find it.
 std::string buildMarker();
+
+// Offset of the marker in a file read from its start, on a 1,024-byte
+// boundary; none when the file ends first. The read position is left
+// somewhere after the marker: callers seek to where they want to read.
+std::optional<std::uint64_t> findMarker(std::FILE* file);
 
 } // namespace table
 } // namespace talve

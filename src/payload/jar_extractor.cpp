@@ -4,7 +4,6 @@
 #include "platform/bootstrap_context.h"
 #include "splash/splash_runner.h"
 
-#include <cstring>
 
 namespace talve {
 
@@ -57,19 +56,10 @@ bool JarExtractor::open(const std::string& installerPath) {
     return true;
 }
 
-// Reading block after block finds the same 1,024-byte boundaries as seeking
-// to each of them, without a seek per kilobyte of launcher.
 bool JarExtractor::findMarker() {
-    const std::string marker = table::buildMarker();
-    char block[table::alignment];
     if (!context_.platform().seek(file_, 0)) return false;
-    for (std::uint64_t offset = 0;; offset += sizeof block) {
-        std::size_t got = std::fread(block, 1, sizeof block, file_);
-        if (got < table::markerSize) return false;
-        if (std::memcmp(block, marker.data(), table::markerSize) == 0)
-            return context_.platform().seek(file_, offset + table::markerSize);
-        if (got < sizeof block) return false;
-    }
+    std::optional<std::uint64_t> offset = table::findMarker(file_);
+    return offset && context_.platform().seek(file_, *offset + table::markerSize);
 }
 
 std::int32_t JarExtractor::readLong() {

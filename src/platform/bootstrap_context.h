@@ -40,6 +40,8 @@ public:
     void freeConsole();
     std::string getExecutableName(std::size_t bufferSize);
     std::string getAbsolutePath(const std::string& path);
+    // The launcher's own file, made absolute: the installer it carries.
+    std::string installerPath();
     bool changeDirectory(const std::string& directory);
     bool createDirectory(const std::string& directory);
     bool setEnvironmentVariable(const std::string& assignment);

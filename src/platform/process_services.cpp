@@ -100,6 +100,11 @@ std::string BootstrapContext::getAbsolutePath(const std::string& path) {
     return *current + pathSeparator + path;
 }
 
+std::string BootstrapContext::installerPath() {
+    const std::size_t moduleNameBuffer = 499;
+    return getAbsolutePath(getExecutableName(moduleNameBuffer));
+}
+
 bool BootstrapContext::changeDirectory(const std::string& directory) {
     logInfo("Changing current directory to : " + directory);
     lastResult = platform_.changeDirectory(directory);

@@ -66,30 +66,19 @@ std::optional<TableLocation> findTable(const std::string& path, std::string& err
         error = path + ": cannot be opened for reading";
         return std::nullopt;
     }
-    const std::string marker = table::buildMarker();
-    char block[table::alignment];
-    for (std::uint64_t offset = 0;; offset += sizeof block) {
-        std::size_t got = std::fread(block, 1, sizeof block, file.get());
-        if (got < table::markerSize) break;
-        if (std::memcmp(block, marker.data(), table::markerSize) == 0) {
-            TableLocation location;
-            location.markerOffset = offset;
-            std::size_t available = got - table::markerSize;
-            std::string rest(block + table::markerSize, available);
-            while (rest.size() < table::entryCount * table::entrySize) {
-                std::size_t more = std::fread(block, 1, sizeof block, file.get());
-                if (more == 0) break;
-                rest.append(block, more);
-            }
-            location.complete = rest.size() >= table::entryCount * table::entrySize;
-            for (std::size_t i = 0; i < table::entryCount && (i + 1) * table::entrySize <= rest.size(); ++i) {
-                EntryBytes bytes;
-                std::memcpy(bytes.data(), rest.data() + i * table::entrySize, table::entrySize);
-                location.entries[i] = decodeEntry(bytes);
-            }
-            return location;
+    std::optional<std::uint64_t> offset = table::findMarker(file.get());
+    if (offset && std::fseek(file.get(), static_cast<long>(*offset + table::markerSize), SEEK_SET) == 0) {
+        TableLocation location;
+        location.markerOffset = *offset;
+        std::string rest(table::entryCount * table::entrySize, '\0');
+        rest.resize(std::fread(&rest[0], 1, rest.size(), file.get()));
+        location.complete = rest.size() == table::entryCount * table::entrySize;
+        for (std::size_t i = 0; i < table::entryCount && (i + 1) * table::entrySize <= rest.size(); ++i) {
+            EntryBytes bytes;
+            std::memcpy(bytes.data(), rest.data() + i * table::entrySize, table::entrySize);
+            location.entries[i] = decodeEntry(bytes);
         }
-        if (got < sizeof block) break;
+        return location;
     }
     error = path + ": no bootstrap table found (not an installer made by talve-pack, or damaged)";
     return std::nullopt;
