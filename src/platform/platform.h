@@ -5,6 +5,7 @@
 // interface; posix/ and win32/ implement it, and the build picks one.
 // Tests substitute a fake where a real process or disk is not wanted.
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -24,6 +25,16 @@ struct PlatformConventions {
     // given, then the system's own folder (empty where there is none).
     std::vector<std::string> temporaryBaseVariables;
     std::string fallbackTemporaryBase;
+    // Text files end their lines in CR LF, which a text reader takes as one
+    // line feed (the C runtime's text mode on Windows).
+    bool textLinesEndInCrLf = false;
+};
+
+// What reading one small file of outside input gave.
+enum class FileReadStatus { ok, missing, notRegularFile, tooLarge, failed };
+struct FileRead {
+    FileReadStatus status = FileReadStatus::failed;
+    std::string content; // the bytes as they are, when ok
 };
 
 struct ProcessOutcome {
@@ -92,6 +103,10 @@ public:
     // Offsets in an installer file can go beyond 2 GiB, past what fseek takes.
     virtual bool seek(std::FILE* file, std::uint64_t offset) = 0;
     virtual std::optional<std::uint64_t> fileSize(std::FILE* file) = 0;
+    // Reads a whole file of at most limit bytes, and only a regular file: it
+    // is opened without blocking, so that a FIFO or a device put where the
+    // launcher expects a text file can neither hang it nor feed it for ever.
+    virtual FileRead readRegularFile(const std::string& path, std::size_t limit) = 0;
 
     // --- reboot ------------------------------------------------------------
     virtual ShutdownRight acquireShutdownRight() = 0;

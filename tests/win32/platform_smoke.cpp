@@ -154,6 +154,14 @@ void checkDirectoriesAndFiles(Platform& platform) {
     check(readWhole(log) == "line\r\nline\r\n", "log is appended in text mode");
     check(platform.openLogFile(dir) == nullptr, "openLogFile refuses a directory");
 
+    talve::FileRead text = platform.readRegularFile(log, 100);
+    check(text.status == talve::FileReadStatus::ok && text.content == "line\r\nline\r\n", "readRegularFile reads bytes");
+    check(platform.readRegularFile(log, 5).status == talve::FileReadStatus::tooLarge, "readRegularFile bounds");
+    check(platform.readRegularFile("NUL", 100).status == talve::FileReadStatus::notRegularFile,
+          "readRegularFile refuses a device");
+    check(platform.readRegularFile(dir + "\\absent", 100).status == talve::FileReadStatus::missing,
+          "readRegularFile tells a missing file");
+
     const std::string script = dir + "\\exitscript.bat";
     if (std::FILE* file = std::fopen(script.c_str(), "w")) {
         std::fputs("@echo off\nexit /b 7\n", file);

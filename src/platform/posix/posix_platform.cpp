@@ -85,6 +85,19 @@ ProcessOutcome spawnAndWait(const std::vector<std::string>& arguments, bool deta
     return outcome;
 }
 
+// The file may still grow while it is read: one byte past the limit tells.
+FileReadStatus readBounded(int fd, std::size_t limit, std::string& content) {
+    char buffer[8192];
+    for (;;) {
+        ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return FileReadStatus::failed;
+        if (got == 0) return FileReadStatus::ok;
+        if (content.size() + static_cast<std::size_t>(got) > limit) return FileReadStatus::tooLarge;
+        content.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
 class PosixPlatform : public Platform {
 public:
     PosixPlatform() {
@@ -187,6 +200,28 @@ public:
         struct stat info;
         if (fstat(fileno(file), &info) != 0) return std::nullopt;
         return static_cast<std::uint64_t>(info.st_size);
+    }
+
+    FileRead readRegularFile(const std::string& path, std::size_t limit) override {
+        FileRead result;
+        int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) {
+            result.status = errno == ENOENT || errno == ENOTDIR ? FileReadStatus::missing : FileReadStatus::failed;
+            return result;
+        }
+        struct stat info;
+        if (fstat(fd, &info) != 0) {
+            close(fd);
+            return result;
+        }
+        if (!S_ISREG(info.st_mode)) {
+            result.status = FileReadStatus::notRegularFile;
+        } else {
+            result.status = readBounded(fd, limit, result.content);
+        }
+        close(fd);
+        if (result.status != FileReadStatus::ok) result.content.clear();
+        return result;
     }
 
     ShutdownRight acquireShutdownRight() override {

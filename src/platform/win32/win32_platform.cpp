@@ -157,7 +157,7 @@ class Win32Platform final : public Platform {
 public:
     const PlatformConventions& conventions() const override {
         static const PlatformConventions windows{
-            "\\", ';', "cmd.exe /c rmdir /S /Q ", "cmd.exe /c ", {"TEMP", "TMP"}, ""};
+            "\\", ';', "cmd.exe /c rmdir /S /Q ", "cmd.exe /c ", {"TEMP", "TMP"}, "", true};
         return windows;
     }
 
@@ -379,6 +379,43 @@ public:
             return std::nullopt;
         }
         return static_cast<std::uint64_t>(size);
+    }
+
+    // A pipe, a console or another device named where a text file is
+    // expected is refused by its type before anything is read from it.
+    FileRead readRegularFile(const std::string& path, std::size_t limit) override {
+        FileRead result;
+        OwnedHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.valid()) {
+            DWORD error = GetLastError();
+            bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+            result.status = missing ? FileReadStatus::missing : FileReadStatus::failed;
+            return result;
+        }
+        if (GetFileType(file.get()) != FILE_TYPE_DISK) {
+            result.status = FileReadStatus::notRegularFile;
+            return result;
+        }
+        char buffer[8192];
+        for (;;) {
+            DWORD got = 0;
+            if (!ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) {
+                result.content.clear();
+                return result;
+            }
+            if (got == 0) {
+                break;
+            }
+            if (result.content.size() + got > limit) {
+                result.content.clear();
+                result.status = FileReadStatus::tooLarge;
+                return result;
+            }
+            result.content.append(buffer, got);
+        }
+        result.status = FileReadStatus::ok;
+        return result;
     }
 
     // --- reboot ------------------------------------------------------------

@@ -3,6 +3,9 @@
 #include "platform/command_line.h"
 
 #include <climits>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 namespace talve {
 namespace test {
@@ -18,6 +21,7 @@ FakePlatform::FakePlatform(Style style) : style_(style) {
         conventions_.removeDirectoryCommand = "cmd.exe /c rmdir /S /Q ";
         conventions_.scriptRunner = "cmd.exe /c ";
         conventions_.temporaryBaseVariables = {"TEMP", "TMP"};
+        conventions_.textLinesEndInCrLf = true;
         currentDir = "C:\\dir";
     } else {
         conventions_.pathSeparator = "/";
@@ -117,6 +121,27 @@ std::optional<std::uint64_t> FakePlatform::fileSize(std::FILE* file) {
     std::fseek(file, here, SEEK_SET);
     if (size < 0) return std::nullopt;
     return static_cast<std::uint64_t>(size);
+}
+
+// The files are the test's own real ones, like installer files and payloads.
+FileRead FakePlatform::readRegularFile(const std::string& path, std::size_t limit) {
+    FileRead result;
+    std::error_code error;
+    if (!std::filesystem::exists(path, error)) {
+        result.status = FileReadStatus::missing;
+        return result;
+    }
+    if (!std::filesystem::is_regular_file(path, error)) {
+        result.status = FileReadStatus::notRegularFile;
+        return result;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    result.content = content.str();
+    result.status = result.content.size() > limit ? FileReadStatus::tooLarge : FileReadStatus::ok;
+    if (result.status != FileReadStatus::ok) result.content.clear();
+    return result;
 }
 
 bool FakePlatform::restartMachine() {
