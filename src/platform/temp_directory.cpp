@@ -34,7 +34,12 @@ bool BootstrapContext::setTempDirectory() {
     for (const std::string& variable : conventions.temporaryBaseVariables) {
         if (!base.empty()) break;
         std::optional<std::string> value = platform_.getEnvironment(variable);
-        if (value && tryTemporaryBase(*value, suffix)) base = *value;
+        // An empty value would put the directory at the root. A relative one
+        // is taken from the launch directory, where the run starts: the
+        // directory changes below would read it against another one.
+        if (!value || value->empty()) continue;
+        const std::string absolute = getAbsolutePath(*value);
+        if (tryTemporaryBase(absolute, suffix)) base = absolute;
     }
     if (base.empty() && !conventions.fallbackTemporaryBase.empty() &&
         tryTemporaryBase(conventions.fallbackTemporaryBase, suffix))

@@ -64,6 +64,28 @@ TEST(SetTempDirectory, PassesOverAnUnusableTempForTmp) {
     EXPECT_TRUE(bench.platform.processCalls[1].discardOutput);
 }
 
+TEST(SetTempDirectory, TakesARelativeTempFromTheLaunchDirectoryAndPassesOverAnEmptyOne) {
+    // Read against the base after changing into it, "sub" would become sub\sub.
+    ContextBench bench(FakePlatform::Style::Windows, {{"TEMP", ""}, {"TMP", "sub"}});
+    bench.platform.directories = {"C:\\dir\\sub"};
+    ASSERT_TRUE(bench.context.setTempDirectory());
+    const std::string& tempDir = bench.context.tempDir;
+    EXPECT_TRUE(matches(tempDir, R"(C:\\dir\\sub\\TALVE_TEMP_[0-9]{1,7})")) << tempDir;
+    EXPECT_EQ(bench.platform.currentDir, tempDir);
+    // The empty TEMP was not taken for the root of the drive.
+    ASSERT_EQ(bench.platform.processCalls.size(), 1u);
+    EXPECT_EQ(bench.platform.processCalls[0].commandLine, "cmd.exe /c rmdir /S /Q \"" + tempDir + "\"");
+
+    ContextBench dot(FakePlatform::Style::Posix, {{"TEMP", "."}});
+    dot.platform.directories = {"/work/."};
+    ASSERT_TRUE(dot.context.setTempDirectory());
+    EXPECT_TRUE(matches(dot.context.tempDir, R"(/work/\./TALVE_TEMP_[0-9]{1,7})")) << dot.context.tempDir;
+    // The clean-up, run from elsewhere, still names the same directory.
+    dot.context.cleanUp();
+    EXPECT_EQ(dot.platform.processCalls.back().commandLine, "rm -rf \"" + dot.context.tempDir + "\"");
+    EXPECT_EQ(dot.platform.directories.count(dot.context.tempDir), 0u);
+}
+
 TEST(SetTempDirectory, FallsBackToTmpUnderPosixConventions) {
     ContextBench bench(FakePlatform::Style::Posix);
     bench.platform.directories = {"/tmp"};
