@@ -29,13 +29,10 @@ const std::string failedLine = "ERROR \t: Process failed to execute successfully
 class CarriedRuntime : public ::testing::Test {
 protected:
     void SetUp() override {
-        previousDirectory_ = fs::current_path();
-        fs::current_path(scratch.path());
         test::InstallerBuilder installer;
         installer.payload(table::jvmEntry, "packed runtime", "jvm").payload(table::jarEntry, "jar", "install.jar");
         installer.write(scratch.file("setup"));
     }
-    void TearDown() override { fs::current_path(previousDirectory_); }
 
     std::unique_ptr<JarExtractor> extractorOn(ContextBench& bench) {
         bench.platform.freeBytes = std::uint64_t{1} << 30;
@@ -46,9 +43,7 @@ protected:
     }
 
     test::ScratchDirectory scratch;
-
-private:
-    fs::path previousDirectory_;
+    test::CurrentDirectoryAt inScratch{scratch.path()};
 };
 
 TEST_F(CarriedRuntime, AFailingUnpackerLeavesItsErrorOutputInTheLogAlone) {

@@ -28,8 +28,6 @@ using Lines = std::vector<std::string>;
 class JarLaunch : public ::testing::Test {
 protected:
     void SetUp() override {
-        previousDirectory_ = fs::current_path();
-        fs::current_path(scratch.path());
         test::InstallerBuilder installer;
         installer.payload(table::jarEntry, "jar bytes", "install.jar");
         installer.write(scratch.file("setup"));
@@ -39,7 +37,6 @@ protected:
         bench.context.javaHomeGiven = true;
         bench.context.javaHome = home;
     }
-    void TearDown() override { fs::current_path(previousDirectory_); }
 
     // Runs the preparation with this jvm.properties; its result.
     int prepare(const std::string& properties) {
@@ -50,12 +47,10 @@ protected:
     }
 
     test::ScratchDirectory scratch;
+    test::CurrentDirectoryAt inScratch{scratch.path()};
     ContextBench bench{FakePlatform::Style::Posix};
     const std::string home = scratch.file("runtime") + "/";
     std::unique_ptr<JarExtractor> extractor;
-
-private:
-    fs::path previousDirectory_;
 };
 
 std::string commandFor(const std::string& home, const std::string& launcher) {
