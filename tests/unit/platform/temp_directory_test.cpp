@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <regex>
+#include <sys/stat.h>
 #include <string>
 #include <vector>
 
@@ -165,6 +167,26 @@ TEST(LaunchExitScript, RunsAnExistingScriptFromTheParentAndReportsItsFailure) {
                             : Lines{"ERROR \t: The exit script failed to execute properly. The return code was : " +
                                     std::to_string(code)});
     }
+}
+
+TEST(LaunchExitScript, RefusesAScriptThatIsNoRegularFileWithoutOpeningItForReading) {
+    test::ScratchDirectory scratch;
+    const std::string script = scratch.file("T\\exitscript.bat");
+    ASSERT_EQ(mkfifo(script.c_str(), 0600), 0);
+    ContextBench bench;
+    bench.context.tempDir = scratch.file("T");
+    EXPECT_FALSE(bench.context.launchExitScript());
+    EXPECT_EQ(bench.log.errors(), Lines{"ERROR \t: The file \"" + script + "\" is not a regular file and is not read."});
+    EXPECT_TRUE(bench.platform.processCalls.empty());
+    EXPECT_EQ(bench.platform.directoryChanges, Lines{".."});
+
+    // A long script is still a script.
+    std::remove(script.c_str());
+    test::writeFile(script, std::string(100 * 1024, '\n'));
+    ContextBench large;
+    large.context.tempDir = scratch.file("T");
+    EXPECT_TRUE(large.context.launchExitScript());
+    EXPECT_EQ(large.platform.processCalls.size(), 1u);
 }
 
 TEST(CleanUp, RemovesTheTemporaryDirectoryFromItsParent) {
