@@ -1,5 +1,6 @@
 #include "bootstrap/main_sequence.h"
 
+#include "bootstrap/communication_file.h"
 #include "bootstrap/property_map.h"
 #include "bootstrap/run_timestamp.h"
 #include "log/logger.h"
@@ -95,11 +96,7 @@ void runBootstrap(BootstrapContext& context, int argc, char** argv) {
         }
     }
 
-    PropertyMap properties;
-    if (std::FILE* comm = std::fopen(commFile.c_str(), "r")) {
-        properties.load(comm);
-        std::fclose(comm);
-    }
+    PropertyMap properties = readCommunicationFile(context, commFile);
     context.launchExitScript();
     context.cleanUp();
     if (context.exitCode != 1) context.logger().close();

@@ -1,5 +1,7 @@
 #include "bootstrap/property_map.h"
 
+#include "common/text_lines.h"
+
 namespace talve {
 
 namespace {
@@ -31,9 +33,8 @@ std::string unescaped(const std::string& text) {
 }
 } // namespace
 
-void PropertyMap::load(std::FILE* file) {
-    char buffer[lineBuffer];
-    while (std::fgets(buffer, sizeof buffer, file) != nullptr) parseLine(buffer);
+void PropertyMap::load(const std::string& text, bool crLf) {
+    for (const std::string& line : linesFittingBuffer(text, lineBuffer, crLf)) parseLine(line);
 }
 
 void PropertyMap::parseLine(const std::string& line) {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdio>
 #include <map>
 #include <string>
 
@@ -11,7 +10,9 @@ namespace talve {
 // are expanded on lookup.
 class PropertyMap {
 public:
-    void load(std::FILE* file);
+    // Lines as a reader with a 1,024-byte buffer takes them; a longer line is
+    // left out whole, so that its tail cannot pass for a line of its own.
+    void load(const std::string& text, bool crLf);
     void parseLine(const std::string& line);
     // The expanded value, or "" for an absent key.
     std::string get(const std::string& key) const;

@@ -1,11 +1,25 @@
+#include "common/text_lines.h"
+#include "log/logger.h"
 #include "payload/bootstrap_table_format.h"
 #include "payload/jar_extractor.h"
 #include "platform/bootstrap_context.h"
 #include "platform/command_line.h"
-
-#include <cstdio>
+#include "platform/file_read_problem.h"
 
 namespace talve {
+
+// The packed runtime's output stays off the console, but why it failed must
+// not be lost: its standard error goes to the log alone, as errors when it
+// failed (which keeps the log), as detail otherwise.
+void JarExtractor::logUnpackerErrors(const std::string& errorOutput, bool succeeded) {
+    if (errorOutput.empty()) return;
+    Logger& logger = context_.logger();
+    auto note = [&](const std::string& line) { succeeded ? logger.debug(line, false) : logger.error(line, false); };
+    note("The packed runtime wrote on its error output :");
+    const std::size_t wholeText = errorOutput.size() + 2; // a buffer every line fits in
+    for (const std::string& line : linesFittingBuffer(errorOutput, wholeText, true)) note("    " + line);
+    if (errorOutput.size() >= BootstrapContext::errorOutputLimit) note("    (the rest was left out)");
+}
 
 int JarExtractor::findOrExtractJvm() {
     context_.logInfo("In JarExtractor::findOrExtractJvm method");
@@ -20,14 +34,16 @@ int JarExtractor::findOrExtractJvm() {
         const std::string propertiesPath = directory + "jvm.properties";
         context_.logDebug("Path to java on command line : " + directory);
         context_.logDebug("Path to prop file : " + propertiesPath);
-        std::FILE* properties = std::fopen(propertiesPath.c_str(), "r");
-        if (properties == nullptr) {
+        // Read rather than merely opened: a FIFO or a device there must not hang the run.
+        const FileRead properties = readRuntimeProperties(directory);
+        if (properties.status != FileReadStatus::ok) {
+            if (properties.status != FileReadStatus::missing)
+                context_.logError(fileReadProblem(propertiesPath, properties.status, runtimePropertiesLimit));
             context_.logError("The jvm provided on the command line (" + directory +
                               ")is not suitable for the installer.");
             context_.logError("Please provide a correct jvm for the installer or use the jvm embedded in the installer.");
             return 1;
         }
-        std::fclose(properties);
         context_.setEnvironmentVariable("KORVU_JVM_LOC=" + directory);
         return 0;
     }
@@ -64,7 +80,10 @@ int JarExtractor::findOrExtractJvm() {
 
     if (!extractFile(jvm.position, jvm.length, jvm.filename)) return 1;
     context_.platform().markExecutable(jvm.filename);
-    if (!context_.executeCommand(quoteArgument("./" + jvm.filename) + " -o", false)) return 1;
+    std::string errorOutput;
+    const bool unpacked = context_.executeCommandKeepingErrors(quoteArgument("./" + jvm.filename) + " -o", errorOutput);
+    logUnpackerErrors(errorOutput, unpacked);
+    if (!unpacked) return 1;
 
     location = context_.tempDir + separator + "_jvm" + separator;
     context_.logInfo("The jvm has been unpacked at the following location : \"" + location + "\"");

@@ -29,5 +29,12 @@ std::optional<std::uint64_t> findMarker(std::FILE* file) {
     }
 }
 
+bool isPlainFileName(const std::string& name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    for (char c : name)
+        if (c == '/' || c == '\\' || c == ':' || static_cast<unsigned char>(c) < 32) return false;
+    return true;
+}
+
 } // namespace table
 } // namespace talve

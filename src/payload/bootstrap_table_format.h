@@ -53,5 +53,10 @@ std::string buildMarker();
 // somewhere after the marker: callers seek to where they want to read.
 std::optional<std::uint64_t> findMarker(std::FILE* file);
 
+// A payload is written under its row's file name in the run's private
+// directory, so the name must stay a name: no separator of any system, no
+// drive, not "." or "..", nothing that could lead the file out of there.
+bool isPlainFileName(const std::string& name);
+
 } // namespace table
 } // namespace talve

@@ -51,7 +51,7 @@ bool JarExtractor::open(const std::string& installerPath) {
             return false;
         }
     }
-    if (!payloadsWithinFile(installerPath)) return false;
+    if (!payloadsWithinFile(installerPath) || !payloadNamesArePlain(installerPath)) return false;
     context_.lastResult = 0;
     return true;
 }
@@ -114,6 +114,24 @@ bool JarExtractor::payloadsWithinFile(const std::string& installerPath) {
                               "properly copied.");
             return false;
         }
+    }
+    return true;
+}
+
+// Checked for every row before any is extracted: a name that leads out of
+// the run's directory would put a file where the clean-up never reaches.
+bool JarExtractor::payloadNamesArePlain(const std::string& installerPath) {
+    for (std::size_t i = 0; i < table::entryCount; ++i) {
+        const BootstrapEntry& row = entries_[i];
+        if (!row.present() || row.filename.empty() || table::isPlainFileName(row.filename)) continue;
+        // A line feed in the name must not start a log line of its own.
+        std::string shown = row.filename;
+        for (char& c : shown)
+            if (static_cast<unsigned char>(c) < 32) c = '?';
+        context_.logError("The installer file " + installerPath + " is damaged: the " + entryNames[i] +
+                          " payload is named \"" + shown +
+                          "\", which is not a plain file name. Please check that the installer was properly copied.");
+        return false;
     }
     return true;
 }

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "payload/bootstrap_entry.h"
+#include "platform/platform.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace talve {
@@ -17,6 +19,9 @@ class SplashRunner;
 // check to the installer's command line.
 class JarExtractor {
 public:
+    // A runtime's "jvm.properties" holds a line or two; a file this large is none.
+    static constexpr std::size_t runtimePropertiesLimit = 64 * 1024;
+
     explicit JarExtractor(BootstrapContext& context);
     ~JarExtractor();
     JarExtractor(const JarExtractor&) = delete;
@@ -52,7 +57,10 @@ private:
     bool findMarker();
     bool readEntry(BootstrapEntry& row);
     bool payloadsWithinFile(const std::string& installerPath);
-    std::string javaLauncherPath();
+    bool payloadNamesArePlain(const std::string& installerPath);
+    std::optional<std::string> javaLauncherPath();
+    FileRead readRuntimeProperties(const std::string& home);
+    void logUnpackerErrors(const std::string& errorOutput, bool succeeded);
 
     BootstrapContext& context_;
     std::FILE* file_ = nullptr;

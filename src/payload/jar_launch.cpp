@@ -1,36 +1,68 @@
 #include "common/decimal.h"
+#include "common/text_lines.h"
 #include "payload/bootstrap_table_format.h"
 #include "payload/jar_extractor.h"
 #include "platform/bootstrap_context.h"
 #include "platform/command_line.h"
+#include "platform/file_read_problem.h"
 #include "splash/splash_runner.h"
-
-#include <cstdio>
-#include <cstring>
 
 namespace talve {
 
 namespace {
 constexpr std::size_t commandLimit = 1000;
 constexpr std::size_t propertyLineBuffer = 1001;
+
+// The launcher named in "jvm.properties" must be a program of that runtime:
+// a relative path that never climbs above the runtime's home.
+bool staysInsideHome(const std::string& path) {
+    if (path.empty() || path[0] == '/' || path[0] == '\\' || path.find(':') != std::string::npos) return false;
+    int depth = 0;
+    std::size_t begin = 0;
+    while (begin <= path.size()) {
+        std::size_t end = path.find_first_of("/\\", begin);
+        if (end == std::string::npos) end = path.size();
+        const std::string part = path.substr(begin, end - begin);
+        if (part == "..") {
+            if (--depth < 0) return false;
+        } else if (!part.empty() && part != ".") {
+            ++depth;
+        }
+        begin = end + 1;
+    }
+    return true;
+}
 } // namespace
 
+FileRead JarExtractor::readRuntimeProperties(const std::string& home) {
+    return context_.platform().readRegularFile(home + "jvm.properties", runtimePropertiesLimit);
+}
+
 // The runtime may name its launcher in "jvm.properties"; later lines win.
-std::string JarExtractor::javaLauncherPath() {
+// None after an error: the file could not be read or names a launcher
+// outside the runtime.
+std::optional<std::string> JarExtractor::javaLauncherPath() {
+    const std::string home = context_.environmentValue("KORVU_JVM_LOC");
+    const std::string propertiesPath = home + "jvm.properties";
     std::string launcher = context_.defaultJavaLauncher;
-    const std::string propertiesPath = context_.environmentValue("KORVU_JVM_LOC") + "jvm.properties";
-    std::FILE* properties = std::fopen(propertiesPath.c_str(), "r");
-    if (properties == nullptr) return launcher;
-    char line[propertyLineBuffer];
-    while (std::fgets(line, sizeof line, properties) != nullptr) {
-        std::size_t length = std::strlen(line);
-        if (length > 0 && line[length - 1] == '\n') line[--length] = '\0';
-        if (std::strncmp(line, "java.bin.path", 13) != 0) continue;
+    FileRead properties = readRuntimeProperties(home);
+    if (properties.status == FileReadStatus::missing) return launcher;
+    if (properties.status != FileReadStatus::ok) {
+        context_.logError(fileReadProblem(propertiesPath, properties.status, runtimePropertiesLimit));
+        return std::nullopt;
+    }
+    const bool crLf = context_.platform().conventions().textLinesEndInCrLf;
+    for (const std::string& line : linesFittingBuffer(properties.content, propertyLineBuffer, crLf)) {
+        if (line.compare(0, 13, "java.bin.path") != 0) continue;
         // The character after the key is skipped whatever it is, normally "=".
-        std::string value = length > 14 ? std::string(line + 14, length - 14) : std::string();
+        std::string value = line.size() > 14 ? line.substr(14) : std::string();
         launcher = value.empty() ? context_.defaultJavaLauncher : value;
     }
-    std::fclose(properties);
+    if (!staysInsideHome(launcher)) {
+        context_.logError("The file \"" + propertiesPath + "\" names the Java launcher \"" + launcher +
+                          "\", which does not lie inside the runtime directory " + home + ".");
+        return std::nullopt;
+    }
     return launcher;
 }
 
@@ -60,17 +92,24 @@ int JarExtractor::extractAndRunJar() {
         // An installer without a data jar has nothing to extract for it.
         if (data.present() && !extractFile(data.position, data.length, data.filename)) return 1;
 
-        const std::string launcher = javaLauncherPath();
+        const std::optional<std::string> launcher = javaLauncherPath();
+        if (!launcher) return 1;
         const std::string libraryDir = tempDir + context_.pathSeparator + "korvu_lib";
         context_.createDirectory(libraryDir);
         context_.setEnvironmentVariable("PATH=" + libraryDir + context_.platform().conventions().searchPathSeparator +
                                         context_.environmentValue("PATH"));
 
         const std::string jvm = context_.environmentValue("KORVU_JVM_LOC");
-        std::string composed = quoteArgument(jvm + launcher) + " -Duser.language=en ";
+        std::string composed = quoteArgument(jvm + *launcher) + " -Duser.language=en ";
         if (jar.data2 == "allow") composed += context_.javaArgs + " ";
         composed += "-jar " + quoteArgument(jar.filename);
-        if (composed.size() > commandLimit) composed.resize(commandLimit);
+        // Cut short, the command would start another program or name another jar.
+        if (composed.size() > commandLimit) {
+            context_.logError("The command that starts the installer is " + std::to_string(composed.size()) +
+                              " characters long, more than the " + std::to_string(commandLimit) +
+                              " the launcher can run: " + composed);
+            return 1;
+        }
 
         // The splash goes away as the installer's own window comes up.
         if (splashRunner_) splashRunner_->requestClose();

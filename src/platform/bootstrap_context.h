@@ -35,6 +35,11 @@ public:
     [[noreturn]] void exitWithCode(int code, bool pause);
     int hideSystem(const std::string& command, bool detachProcess, bool discardOutput);
     bool executeCommand(const std::string& command, bool detachProcess);
+    // executeCommand, not detached, that hands back what the program wrote on
+    // its standard error (at most errorOutputLimit bytes) while its output
+    // stays off the console; in console mode the output is shown instead.
+    bool executeCommandKeepingErrors(const std::string& command, std::string& errorOutput);
+    static constexpr std::size_t errorOutputLimit = 16 * 1024;
     void reboot();
     void showConsole();
     void freeConsole();
@@ -102,6 +107,8 @@ public:
 
 private:
     void exportArgument(int index, const char* argument);
+    int runHidden(const std::string& command, bool detachProcess, bool discardOutput, std::string* errorOutput);
+    bool executeCommand(const std::string& command, bool detachProcess, std::string* errorOutput);
     std::string tempDirectorySuffix() const;
     bool tryTemporaryBase(const std::string& base, const std::string& suffix);
 

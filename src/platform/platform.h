@@ -85,6 +85,12 @@ public:
     // without a time limit. detach: no console / controlling terminal for the
     // child. discardOutput: its standard output and error go to the null device.
     virtual ProcessOutcome runProcess(const std::string& commandLine, bool detach, bool discardOutput) = 0;
+    // Like runProcess, not detached, with standard output sent to the null
+    // device, but standard error kept: the first `limit` bytes land in
+    // errorOutput, the rest is read and dropped, so that a program that
+    // fails quietly can still say why in the launcher's log.
+    virtual ProcessOutcome runProcessKeepingErrors(const std::string& commandLine, std::size_t limit,
+                                                   std::string& errorOutput) = 0;
 
     // --- console -----------------------------------------------------------
     // True when the console belongs to this process alone (started from the

@@ -30,12 +30,22 @@ void BootstrapContext::exitWithCode(int code, bool pause) {
 }
 
 int BootstrapContext::hideSystem(const std::string& command, bool detachProcess, bool discardOutput) {
+    return runHidden(command, detachProcess, discardOutput, nullptr);
+}
+
+// With errorOutput, a run whose output is discarded keeps its standard error
+// there instead; in console mode the output is on the console already.
+int BootstrapContext::runHidden(const std::string& command, bool detachProcess, bool discardOutput,
+                                std::string* errorOutput) {
     logDebug(detachProcess ? "In hideSystem with detachProcess equal to true."
                            : "In hideSystem with detachProcess equal to false.");
     // Whatever the launcher printed must come before the child's output.
     std::fflush(stdout);
     std::fflush(stderr);
-    ProcessOutcome outcome = platform_.runProcess(command, detachProcess, discardOutput && !consoleMode);
+    const bool discard = discardOutput && !consoleMode;
+    ProcessOutcome outcome = errorOutput != nullptr && discard && !detachProcess
+                                 ? platform_.runProcessKeepingErrors(command, errorOutputLimit, *errorOutput)
+                                 : platform_.runProcess(command, detachProcess, discard);
     if (!outcome.completed) {
         logDebug("Failed to execute command : " + command);
         return 1;
@@ -45,9 +55,18 @@ int BootstrapContext::hideSystem(const std::string& command, bool detachProcess,
 }
 
 bool BootstrapContext::executeCommand(const std::string& command, bool detachProcess) {
+    return executeCommand(command, detachProcess, nullptr);
+}
+
+bool BootstrapContext::executeCommandKeepingErrors(const std::string& command, std::string& errorOutput) {
+    errorOutput.clear();
+    return executeCommand(command, false, &errorOutput);
+}
+
+bool BootstrapContext::executeCommand(const std::string& command, bool detachProcess, std::string* errorOutput) {
     lastResult = -1;
     logInfo("Executing command  : " + command);
-    lastResult = hideSystem(command, detachProcess, true);
+    lastResult = runHidden(command, detachProcess, true, errorOutput);
     logDebug("Executed command  : " + command);
     if (lastResult >= 256) lastResult >>= 8;
     if (lastResult == 1) {

@@ -1,6 +1,7 @@
 #include "platform/bootstrap_context.h"
 
 #include "platform/command_line.h"
+#include "platform/file_read_problem.h"
 
 #include <cstdio>
 #include <ctime>
@@ -9,6 +10,7 @@ namespace talve {
 
 namespace {
 const char* const temporaryDirectoryName = "TALVE_TEMP";
+constexpr std::size_t exitScriptProbeLimit = 64 * 1024;
 } // namespace
 
 std::string BootstrapContext::tempDirectorySuffix() const {
@@ -34,7 +36,12 @@ bool BootstrapContext::setTempDirectory() {
     for (const std::string& variable : conventions.temporaryBaseVariables) {
         if (!base.empty()) break;
         std::optional<std::string> value = platform_.getEnvironment(variable);
-        if (value && tryTemporaryBase(*value, suffix)) base = *value;
+        // An empty value would put the directory at the root. A relative one
+        // is taken from the launch directory, where the run starts: the
+        // directory changes below would read it against another one.
+        if (!value || value->empty()) continue;
+        const std::string absolute = getAbsolutePath(*value);
+        if (tryTemporaryBase(absolute, suffix)) base = absolute;
     }
     if (base.empty() && !conventions.fallbackTemporaryBase.empty() &&
         tryTemporaryBase(conventions.fallbackTemporaryBase, suffix))
@@ -97,13 +104,20 @@ bool BootstrapContext::createExitScript() {
 bool BootstrapContext::launchExitScript() {
     logInfo("Launching exit script.");
     const std::string path = tempDir + pathSeparator + exitScriptName;
-    std::FILE* script = std::fopen(path.c_str(), "r");
-    if (script == nullptr) {
+    // Only looked at, never kept: a script past the limit is still a regular
+    // file and runs. A FIFO put there would block whoever opens it, this
+    // launcher or the script runner, so it is refused.
+    const FileReadStatus script = platform_.readRegularFile(path, exitScriptProbeLimit).status;
+    if (script == FileReadStatus::missing) {
         logInfo("No exit script has been found in the temp directory. This step will be ignored.");
         changeDirectory("..");
         return true;
     }
-    std::fclose(script);
+    if (script != FileReadStatus::ok && script != FileReadStatus::tooLarge) {
+        logError(fileReadProblem(path, script, exitScriptProbeLimit));
+        changeDirectory("..");
+        return false;
+    }
     const std::string command = platform_.conventions().scriptRunner + quoteArgument(path);
     // Leave the directory so that the clean-up can remove it.
     changeDirectory("..");

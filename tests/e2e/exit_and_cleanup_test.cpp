@@ -10,22 +10,6 @@
 namespace e2e {
 namespace {
 
-std::vector<fs::path> bootstrapLogs(const fs::path& directory) {
-    std::vector<fs::path> logs;
-    for (const auto& item : fs::directory_iterator(directory)) {
-        const std::string name = item.path().filename().string();
-        if (name.rfind("bootstrapLog_", 0) == 0 && name.size() > 5 && name.substr(name.size() - 5) == "_.log")
-            logs.push_back(item.path());
-    }
-    return logs;
-}
-
-bool temporaryDirectoryLeft(const fs::path& base) {
-    for (const auto& item : fs::directory_iterator(base))
-        if (item.path().filename().string().rfind("TALVE_TEMP_", 0) == 0) return true;
-    return false;
-}
-
 class RunEnd : public ::testing::Test {
 protected:
     Scratch scratch;

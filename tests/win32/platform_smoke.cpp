@@ -175,6 +175,18 @@ void checkDirectoriesAndFiles(Platform& platform) {
     check(removal.completed && removal.exitCode == 0 && !exists(dir), "rmdir /S /Q removes the tree");
 }
 
+void checkErrorOutput(Platform& platform, const std::string& self) {
+    std::string errors;
+    ProcessOutcome small = platform.runProcessKeepingErrors(quoted(self) + " child-stderr 0", 100, errors);
+    // The child's C runtime writes its standard error in text mode.
+    check(small.completed && small.exitCode == 5 && errors == "why\r\n", "standard error kept, output not");
+    ProcessOutcome flood = platform.runProcessKeepingErrors(quoted(self) + " child-stderr 100000", 100, errors);
+    check(flood.completed && flood.exitCode == 5 && errors.size() == 100 && errors.compare(0, 5, "why\r\n") == 0,
+          "a flood of error output is read to the end and its start kept");
+    ProcessOutcome missing = platform.runProcessKeepingErrors("talve-no-such-program.exe x", 100, errors);
+    check(!missing.completed && errors.empty(), "a missing program keeps no error output");
+}
+
 void checkThisProcess(Platform& platform, const std::string& self) {
     std::string path = platform.executablePath();
     std::printf("     executable %s (argv[0] %s)\n", path.c_str(), self.c_str());
@@ -195,6 +207,15 @@ int main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], "probe-stdout") == 0) {
         return stdoutKind();
     }
+    if (argc == 3 && std::strcmp(argv[1], "child-stderr") == 0) {
+        // Far more than a pipe holds, behind a line that tells where it went.
+        std::printf("to-output\n");
+        std::fprintf(stderr, "why\n");
+        for (int i = 0; i < std::atoi(argv[2]); ++i) {
+            std::fputs("0123456789abcdef", stderr);
+        }
+        return 5;
+    }
     if (argc == 3 && std::strcmp(argv[1], "child-env") == 0) {
         return std::getenv(argv[2]) != nullptr ? 0 : 1;
     }
@@ -204,6 +225,7 @@ int main(int argc, char** argv) {
     checkPathRules(*platform);
     checkProcesses(*platform, self);
     checkEnvironment(*platform, self);
+    checkErrorOutput(*platform, self);
     checkDirectoriesAndFiles(*platform);
     checkThisProcess(*platform, argv[0]);
 

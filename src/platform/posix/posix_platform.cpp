@@ -1,6 +1,7 @@
 #include "platform/command_line.h"
 #include "platform/platform.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -52,9 +53,12 @@ int waitForChild(pid_t pid, ProcessOutcome& outcome) {
     return 0;
 }
 
-ProcessOutcome spawnAndWait(const std::vector<std::string>& arguments, bool detach, bool discardOutput) {
-    ProcessOutcome outcome;
-    if (arguments.empty() || arguments[0].empty()) return outcome;
+// Starts a program; its process id, or -1. With an error pipe, its standard
+// output goes to the null device and its standard error into the pipe.
+constexpr int noErrorPipe = -1;
+
+pid_t spawnChild(const std::vector<std::string>& arguments, bool detach, bool discardOutput, int errorPipe) {
+    if (arguments.empty() || arguments[0].empty()) return -1;
 
     std::vector<char*> argv;
     for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
@@ -64,9 +68,10 @@ ProcessOutcome spawnAndWait(const std::vector<std::string>& arguments, bool deta
     posix_spawnattr_t attributes;
     posix_spawn_file_actions_init(&actions);
     posix_spawnattr_init(&attributes);
-    if (discardOutput) {
+    if (discardOutput || errorPipe != noErrorPipe) {
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, errorPipe != noErrorPipe ? errorPipe : STDOUT_FILENO,
+                                         STDERR_FILENO);
     }
     short flags = POSIX_SPAWN_SETSIGMASK;
     sigset_t noSignals;
@@ -80,8 +85,42 @@ ProcessOutcome spawnAndWait(const std::vector<std::string>& arguments, bool deta
     int failure = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-    if (failure != 0) return outcome;
-    waitForChild(pid, outcome);
+    return failure == 0 ? pid : -1;
+}
+
+ProcessOutcome spawnAndWait(const std::vector<std::string>& arguments, bool detach, bool discardOutput) {
+    ProcessOutcome outcome;
+    pid_t pid = spawnChild(arguments, detach, discardOutput, noErrorPipe);
+    if (pid > 0) waitForChild(pid, outcome);
+    return outcome;
+}
+
+// Reads to the end, so that the writer never blocks on a full pipe, and keeps
+// the first limit bytes.
+void drainKeepingStart(int fd, std::size_t limit, std::string& kept) {
+    char buffer[4096];
+    for (;;) {
+        ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return;
+        std::size_t room = limit > kept.size() ? limit - kept.size() : 0;
+        kept.append(buffer, std::min(room, static_cast<std::size_t>(got)));
+    }
+}
+
+ProcessOutcome spawnKeepingErrors(const std::vector<std::string>& arguments, std::size_t limit, std::string& errors) {
+    ProcessOutcome outcome;
+    errors.clear();
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) return outcome;
+    pid_t pid = spawnChild(arguments, false, true, ends[1]);
+    // Only the child may hold the write end, or the pipe would never end.
+    close(ends[1]);
+    if (pid > 0) {
+        drainKeepingStart(ends[0], limit, errors);
+        waitForChild(pid, outcome);
+    }
+    close(ends[0]);
     return outcome;
 }
 
@@ -163,6 +202,11 @@ public:
 
     ProcessOutcome runProcess(const std::string& commandLine, bool detach, bool discardOutput) override {
         return spawnAndWait(splitCommandLine(commandLine), detach, discardOutput);
+    }
+
+    ProcessOutcome runProcessKeepingErrors(const std::string& commandLine, std::size_t limit,
+                                           std::string& errorOutput) override {
+        return spawnKeepingErrors(splitCommandLine(commandLine), limit, errorOutput);
     }
 
     bool consoleOwnedAlone() override {

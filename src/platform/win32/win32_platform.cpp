@@ -94,6 +94,59 @@ std::string systemProgramPath(const std::string& program) {
     return candidate;
 }
 
+HANDLE openNullDevice(SECURITY_ATTRIBUTES& inheritable) {
+    return CreateFileA("NUL", GENERIC_WRITE, 0, &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Starts a command line with its window hidden; its process handle, or null.
+// Handles are always inherited: with its output redirected the child needs
+// the handles given here, and otherwise it needs the launcher's own standard
+// handles, which without inheritance are lost whenever the launcher's output
+// is redirected to a file or a pipe.
+HANDLE startHidden(const std::string& commandLine, bool detach, HANDLE output, HANDLE errors) {
+    STARTUPINFOA startup;
+    std::memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    if (output != nullptr && output != INVALID_HANDLE_VALUE && errors != nullptr && errors != INVALID_HANDLE_VALUE) {
+        startup.dwFlags |= STARTF_USESTDHANDLES;
+        startup.hStdOutput = output;
+        startup.hStdError = errors;
+    }
+
+    std::string program = systemProgramPath(programOf(commandLine));
+    std::vector<char> writableCommandLine(commandLine.begin(), commandLine.end());
+    writableCommandLine.push_back('\0');
+
+    PROCESS_INFORMATION started;
+    std::memset(&started, 0, sizeof started);
+    if (!CreateProcessA(program.empty() ? nullptr : program.c_str(), writableCommandLine.data(), nullptr, nullptr,
+                        TRUE, detach ? DETACHED_PROCESS : 0, nullptr, nullptr, &startup, &started)) {
+        return nullptr;
+    }
+    CloseHandle(started.hThread);
+    return started.hProcess;
+}
+
+ProcessOutcome waitFor(const OwnedHandle& process) {
+    if (!process.valid()) {
+        return {};
+    }
+    DWORD waited;
+    do {
+        waited = WaitForSingleObject(process.get(), INFINITE);
+    } while (waited == WAIT_TIMEOUT);
+    if (waited != WAIT_OBJECT_0) {
+        return {};
+    }
+    DWORD exitCode;
+    if (!GetExitCodeProcess(process.get(), &exitCode)) {
+        return {};
+    }
+    return {true, static_cast<int>(exitCode)};
+}
+
 bool isLinkOrMissing(const std::string& path) {
     DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
@@ -262,48 +315,40 @@ public:
     // handles, which without inheritance are lost whenever the launcher's
     // output is redirected to a file or a pipe.
     ProcessOutcome runProcess(const std::string& commandLine, bool detach, bool discardOutput) override {
-        STARTUPINFOA startup;
-        std::memset(&startup, 0, sizeof startup);
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESHOWWINDOW;
-        startup.wShowWindow = SW_HIDE;
-
         SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-        OwnedHandle nul(discardOutput ? CreateFileA("NUL", GENERIC_WRITE, 0, &inheritable, CREATE_ALWAYS,
-                                                    FILE_ATTRIBUTE_NORMAL, nullptr)
-                                      : nullptr);
+        OwnedHandle nul(discardOutput ? openNullDevice(inheritable) : nullptr);
         // Without the null device the output stays visible, which harms nobody.
-        if (nul.valid()) {
-            startup.dwFlags |= STARTF_USESTDHANDLES;
-            startup.hStdOutput = nul.get();
-            startup.hStdError = nul.get();
-        }
+        OwnedHandle process(startHidden(commandLine, detach, nul.get(), nul.get()));
+        return waitFor(process);
+    }
 
-        std::string program = systemProgramPath(programOf(commandLine));
-        std::vector<char> writableCommandLine(commandLine.begin(), commandLine.end());
-        writableCommandLine.push_back('\0');
-
-        PROCESS_INFORMATION started;
-        std::memset(&started, 0, sizeof started);
-        if (!CreateProcessA(program.empty() ? nullptr : program.c_str(), writableCommandLine.data(), nullptr,
-                            nullptr, TRUE, detach ? DETACHED_PROCESS : 0, nullptr, nullptr, &startup, &started)) {
+    ProcessOutcome runProcessKeepingErrors(const std::string& commandLine, std::size_t limit,
+                                           std::string& errorOutput) override {
+        errorOutput.clear();
+        SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+        OwnedHandle nul(openNullDevice(inheritable));
+        HANDLE rawRead = nullptr;
+        HANDLE rawWrite = nullptr;
+        if (!CreatePipe(&rawRead, &rawWrite, &inheritable, 0)) {
             return {};
         }
-        OwnedHandle process(started.hProcess);
-        OwnedHandle thread(started.hThread);
-
-        DWORD waited;
-        do {
-            waited = WaitForSingleObject(process.get(), INFINITE);
-        } while (waited == WAIT_TIMEOUT);
-        if (waited != WAIT_OBJECT_0) {
+        OwnedHandle readEnd(rawRead);
+        OwnedHandle writeEnd(rawWrite);
+        // The launcher's end stays with the launcher, or the pipe never ends.
+        SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
+        OwnedHandle process(startHidden(commandLine, false, nul.get(), writeEnd.get()));
+        CloseHandle(writeEnd.release());
+        if (!process.valid()) {
             return {};
         }
-        DWORD exitCode;
-        if (!GetExitCodeProcess(process.get(), &exitCode)) {
-            return {};
+        // Read to the end, so that the child never blocks on a full pipe.
+        char buffer[4096];
+        DWORD got = 0;
+        while (ReadFile(readEnd.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
+            std::size_t room = limit > errorOutput.size() ? limit - errorOutput.size() : 0;
+            errorOutput.append(buffer, room < got ? room : got);
         }
-        return {true, static_cast<int>(exitCode)};
+        return waitFor(process);
     }
 
     // --- console -----------------------------------------------------------

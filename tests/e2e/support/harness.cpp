@@ -209,6 +209,22 @@ fs::path packInstaller(const Scratch& scratch, const std::vector<std::string>& o
     return output;
 }
 
+std::vector<fs::path> bootstrapLogs(const fs::path& base) {
+    std::vector<fs::path> logs;
+    for (const auto& item : fs::directory_iterator(base)) {
+        const std::string name = item.path().filename().string();
+        if (name.rfind("bootstrapLog_", 0) == 0 && name.size() > 5 && name.substr(name.size() - 5) == "_.log")
+            logs.push_back(item.path());
+    }
+    return logs;
+}
+
+bool temporaryDirectoryLeft(const fs::path& base) {
+    for (const auto& item : fs::directory_iterator(base))
+        if (item.path().filename().string().rfind("TALVE_TEMP_", 0) == 0) return true;
+    return false;
+}
+
 Launch::Launch(const Scratch& s) : scratch(s) {
     tempBase = scratch / "temp";
     record = scratch / "record.txt";

@@ -63,6 +63,11 @@ private:
 
 std::string readFile(const fs::path& path);
 
+// The bootstrap logs a run left in the base of its temporary directory.
+std::vector<fs::path> bootstrapLogs(const fs::path& base);
+// True when a run's private directory is still in that base.
+bool temporaryDirectoryLeft(const fs::path& base);
+
 // What the fake Java runtime recorded about its start.
 struct ProbeRecord {
     std::string cwd;

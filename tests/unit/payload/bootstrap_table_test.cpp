@@ -115,5 +115,30 @@ TEST(BootstrapTable, RefusesADamagedFileWithOneLineNamingIt) {
     EXPECT_TRUE(whole_.open(path));
 }
 
+TEST(BootstrapTable, RefusesPayloadNamesThatCouldLeadOutOfTheRunsDirectory) {
+    test::ScratchDirectory scratch;
+    const std::string path = scratch.file("setup");
+    for (const std::string name : {"../../x", "..", ".", "sub/x.jar", "sub\\x.jar", "C:x.jar", "a\nb"}) {
+        const std::string shown = name == "a\nb" ? "a?b" : name;
+        InstallerBuilder installer(1024);
+        installer.payload(table::jarEntry, "jar bytes", "install.jar").payload(table::dataEntry, "data", name);
+        installer.write(path);
+        ContextBench bench;
+        JarExtractor reader(bench.context);
+        EXPECT_FALSE(reader.open(path)) << name;
+        EXPECT_EQ(bench.log.errors(), Lines{"ERROR \t: The installer file " + path + " is damaged: the data payload "
+                                            "is named \"" + shown + "\", which is not a plain file name. Please "
+                                            "check that the installer was properly copied."})
+            << name;
+    }
+    // Twelve characters fill the field; dots and blanks inside a name are ordinary.
+    InstallerBuilder plain(1024);
+    plain.payload(table::jarEntry, "jar bytes", "filesets.jar").payload(table::dataEntry, "data", "my data..jar");
+    plain.write(path);
+    ContextBench bench;
+    JarExtractor reader(bench.context);
+    EXPECT_TRUE(reader.open(path));
+}
+
 } // namespace
 } // namespace talve

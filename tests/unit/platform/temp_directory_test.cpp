@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <regex>
+#include <sys/stat.h>
 #include <string>
 #include <vector>
 
@@ -62,6 +64,28 @@ TEST(SetTempDirectory, PassesOverAnUnusableTempForTmp) {
                         R"(cmd\.exe /c rmdir /S /Q "C:\\readonly\\TALVE_TEMP_[0-9]{1,7}")"));
     EXPECT_EQ(bench.platform.processCalls[1].commandLine, "cmd.exe /c rmdir /S /Q \"" + tempDir + "\"");
     EXPECT_TRUE(bench.platform.processCalls[1].discardOutput);
+}
+
+TEST(SetTempDirectory, TakesARelativeTempFromTheLaunchDirectoryAndPassesOverAnEmptyOne) {
+    // Read against the base after changing into it, "sub" would become sub\sub.
+    ContextBench bench(FakePlatform::Style::Windows, {{"TEMP", ""}, {"TMP", "sub"}});
+    bench.platform.directories = {"C:\\dir\\sub"};
+    ASSERT_TRUE(bench.context.setTempDirectory());
+    const std::string& tempDir = bench.context.tempDir;
+    EXPECT_TRUE(matches(tempDir, R"(C:\\dir\\sub\\TALVE_TEMP_[0-9]{1,7})")) << tempDir;
+    EXPECT_EQ(bench.platform.currentDir, tempDir);
+    // The empty TEMP was not taken for the root of the drive.
+    ASSERT_EQ(bench.platform.processCalls.size(), 1u);
+    EXPECT_EQ(bench.platform.processCalls[0].commandLine, "cmd.exe /c rmdir /S /Q \"" + tempDir + "\"");
+
+    ContextBench dot(FakePlatform::Style::Posix, {{"TEMP", "."}});
+    dot.platform.directories = {"/work/."};
+    ASSERT_TRUE(dot.context.setTempDirectory());
+    EXPECT_TRUE(matches(dot.context.tempDir, R"(/work/\./TALVE_TEMP_[0-9]{1,7})")) << dot.context.tempDir;
+    // The clean-up, run from elsewhere, still names the same directory.
+    dot.context.cleanUp();
+    EXPECT_EQ(dot.platform.processCalls.back().commandLine, "rm -rf \"" + dot.context.tempDir + "\"");
+    EXPECT_EQ(dot.platform.directories.count(dot.context.tempDir), 0u);
 }
 
 TEST(SetTempDirectory, FallsBackToTmpUnderPosixConventions) {
@@ -143,6 +167,26 @@ TEST(LaunchExitScript, RunsAnExistingScriptFromTheParentAndReportsItsFailure) {
                             : Lines{"ERROR \t: The exit script failed to execute properly. The return code was : " +
                                     std::to_string(code)});
     }
+}
+
+TEST(LaunchExitScript, RefusesAScriptThatIsNoRegularFileWithoutOpeningItForReading) {
+    test::ScratchDirectory scratch;
+    const std::string script = scratch.file("T\\exitscript.bat");
+    ASSERT_EQ(mkfifo(script.c_str(), 0600), 0);
+    ContextBench bench;
+    bench.context.tempDir = scratch.file("T");
+    EXPECT_FALSE(bench.context.launchExitScript());
+    EXPECT_EQ(bench.log.errors(), Lines{"ERROR \t: The file \"" + script + "\" is not a regular file and is not read."});
+    EXPECT_TRUE(bench.platform.processCalls.empty());
+    EXPECT_EQ(bench.platform.directoryChanges, Lines{".."});
+
+    // A long script is still a script.
+    std::remove(script.c_str());
+    test::writeFile(script, std::string(100 * 1024, '\n'));
+    ContextBench large;
+    large.context.tempDir = scratch.file("T");
+    EXPECT_TRUE(large.context.launchExitScript());
+    EXPECT_EQ(large.platform.processCalls.size(), 1u);
 }
 
 TEST(CleanUp, RemovesTheTemporaryDirectoryFromItsParent) {

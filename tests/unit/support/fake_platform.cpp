@@ -102,6 +102,18 @@ ProcessOutcome FakePlatform::runProcess(const std::string& commandLine, bool det
     return outcome;
 }
 
+ProcessOutcome FakePlatform::runProcessKeepingErrors(const std::string& commandLine, std::size_t limit,
+                                                     std::string& errorOutput) {
+    ProcessOutcome outcome = runProcess(commandLine, false, true);
+    processCalls.back().keepErrors = true;
+    errorOutput.clear();
+    if (!errorOutputs.empty()) {
+        errorOutput = errorOutputs.front().substr(0, limit);
+        errorOutputs.pop_front();
+    }
+    return outcome;
+}
+
 std::FILE* FakePlatform::createPrivateFile(const std::string& path) {
     if (uncreatableFiles.count(path) != 0) return nullptr;
     return std::fopen(path.c_str(), "w+b");

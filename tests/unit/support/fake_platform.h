@@ -25,6 +25,7 @@ public:
         std::string commandLine;
         bool detach = false;
         bool discardOutput = false;
+        bool keepErrors = false; // started through runProcessKeepingErrors
     };
 
     explicit FakePlatform(Style style = Style::Windows);
@@ -41,6 +42,8 @@ public:
     std::string executable;
     // Outcomes handed out to runProcess in order; a completed 0 once used up.
     std::deque<ProcessOutcome> outcomes;
+    // What runProcessKeepingErrors hands back as standard error, in order; "" once used up.
+    std::deque<std::string> errorOutputs;
     ShutdownRight shutdownRight;
     bool restartSucceeds = true;
     std::set<std::string> uncreatableFiles;
@@ -66,6 +69,8 @@ public:
     int putEnvironment(const std::string& assignment) override;
     std::string executablePath() override { return executable; }
     ProcessOutcome runProcess(const std::string& commandLine, bool detach, bool discardOutput) override;
+    ProcessOutcome runProcessKeepingErrors(const std::string& commandLine, std::size_t limit,
+                                           std::string& errorOutput) override;
     bool consoleOwnedAlone() override { return false; }
     void showConsoleWindow(bool) override {}
     std::FILE* createPrivateFile(const std::string& path) override;

@@ -29,6 +29,15 @@ ScratchDirectory::~ScratchDirectory() {
     fs::remove_all(path_, ignored);
 }
 
+CurrentDirectoryAt::CurrentDirectoryAt(const std::string& directory) : previous_(fs::current_path().string()) {
+    fs::current_path(directory);
+}
+
+CurrentDirectoryAt::~CurrentDirectoryAt() {
+    std::error_code ignored;
+    fs::current_path(previous_, ignored);
+}
+
 void writeFile(const std::string& path, const std::string& content) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
 }

@@ -22,6 +22,19 @@ private:
     std::string path_;
 };
 
+// Makes a directory the process's current one for a scope: payloads are
+// extracted under their bare names into the current directory.
+class CurrentDirectoryAt {
+public:
+    explicit CurrentDirectoryAt(const std::string& directory);
+    ~CurrentDirectoryAt();
+    CurrentDirectoryAt(const CurrentDirectoryAt&) = delete;
+    CurrentDirectoryAt& operator=(const CurrentDirectoryAt&) = delete;
+
+private:
+    std::string previous_;
+};
+
 void writeFile(const std::string& path, const std::string& content);
 std::string readFile(const std::string& path);
 bool fileExists(const std::string& path);
