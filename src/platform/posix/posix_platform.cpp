@@ -126,7 +126,8 @@ public:
     PosixPlatform() {
         conventions_.pathSeparator = "/";
         conventions_.searchPathSeparator = ':';
-        conventions_.removeDirectoryCommand = "rm -rf ";
+        // By its absolute path: PATH begins with the installer's korvu_lib by then.
+        conventions_.removeDirectoryCommand = "/bin/rm -rf ";
         conventions_.scriptRunner = "/bin/sh ";
         conventions_.temporaryBaseVariables = {"TEMP", "TMP", "TMPDIR"};
         conventions_.fallbackTemporaryBase = "/tmp";
