@@ -3,51 +3,22 @@
 #include "payload/jar_extractor.h"
 #include "platform/bootstrap_context.h"
 
-#include <vector>
+#include <cstdio>
 
 namespace talve {
 
-namespace {
-constexpr std::size_t copyBufferSize = 8192;
-// Large stream buffers keep the 8 KiB copy steps from turning into 8 KiB
-// system calls; extraction then runs at the speed of a plain file copy.
-constexpr std::size_t streamBufferSize = 1 << 20;
-} // namespace
-
 bool JarExtractor::extractFile(std::uint32_t position, std::uint32_t length, const std::string& fileName) {
     context_.logDebug("In JarExtractor::extractFile method");
-    char buffer[copyBufferSize] = {};
-    context_.platform().seek(file_, position);
-
     std::FILE* output = context_.platform().createPrivateFile(fileName);
     if (output == nullptr) {
         context_.logError("The file \"" + fileName + "\" was not opened.");
         return false;
     }
-    std::vector<char> outputBuffer(streamBufferSize);
-    std::setvbuf(output, outputBuffer.data(), _IOFBF, outputBuffer.size());
-
-    std::uint32_t remaining = length;
+    const CopyStatus copy = context_.platform().copyFileRange(file_, position, output, length);
     const char* failure = nullptr;
-    while (failure == nullptr) {
-        std::size_t wanted = remaining < copyBufferSize ? remaining : copyBufferSize;
-        std::size_t got = wanted == 0 ? 0 : std::fread(buffer, 1, wanted, file_);
-        if (wanted > 0 && got == 0) {
-            failure = "Failed in fread function";
-            break;
-        }
-        if (std::fwrite(buffer, 1, got, output) < got) {
-            failure = "Failed to write the total amount of read bytes.";
-            break;
-        }
-        remaining -= static_cast<std::uint32_t>(got);
-        if (wanted < copyBufferSize) {
-            // The last, partial chunk must come whole: a short read there means the file ended early.
-            if (got < wanted) failure = "Failed in fread function";
-            break;
-        }
-    }
-    // A write that only fails when the buffer is flushed must fail the extraction too.
+    if (copy == CopyStatus::readFailed) failure = "Failed in fread function";
+    if (copy == CopyStatus::writeFailed) failure = "Failed to write the total amount of read bytes.";
+    // A write that only fails when the stream is flushed must fail the extraction too.
     if (std::fclose(output) != 0 && failure == nullptr) failure = "Failed to write the total amount of read bytes.";
     if (failure != nullptr) {
         context_.logError(failure);

@@ -30,6 +30,8 @@ struct PlatformConventions {
     bool textLinesEndInCrLf = false;
 };
 
+enum class CopyStatus { copied, readFailed, writeFailed };
+
 // What reading one small file of outside input gave.
 enum class FileReadStatus { ok, missing, notRegularFile, tooLarge, failed };
 struct FileRead {
@@ -109,6 +111,12 @@ public:
     // Offsets in an installer file can go beyond 2 GiB, past what fseek takes.
     virtual bool seek(std::FILE* file, std::uint64_t offset) = 0;
     virtual std::optional<std::uint64_t> fileSize(std::FILE* file) = 0;
+    // Appends length bytes of source, from offset on, to destination, at the
+    // speed of the system's own file copy. readFailed: the source ended or
+    // could not be read before length bytes; writeFailed: the destination
+    // took fewer. The source's stream position is left undefined.
+    virtual CopyStatus copyFileRange(std::FILE* source, std::uint64_t offset, std::FILE* destination,
+                                     std::uint64_t length) = 0;
     // Reads a whole file of at most limit bytes, and only a regular file: it
     // is opened without blocking, so that a FIFO or a device put where the
     // launcher expects a text file can neither hang it nor feed it for ever.

@@ -58,6 +58,14 @@ TEST_F(InstallerFile, CarriedRuntimeIsUnpackedIntoTheTemporaryDirectory) {
     result = Launch(scratch).run(broken);
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.err.find("Process failed to execute successfully. Return code was : 1"), std::string::npos);
+
+    // Any other program carries no size the packer could read.
+    RunResult refused = runPack({"create", "-o", (scratch / "sizeless").string(), "--launcher", target().launcher,
+                                 "--jar", jar.string(), "--runtime", packed.string()});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("not a packed runtime made by 'talve-pack runtime'"), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("give --runtime-size"), std::string::npos) << refused.err;
+    EXPECT_FALSE(fs::exists(scratch / "sizeless"));
 }
 
 TEST_F(InstallerFile, PackedRuntimeMadeByTalvePackIsUnpackedAndRun) {
@@ -68,8 +76,10 @@ TEST_F(InstallerFile, PackedRuntimeMadeByTalvePackIsUnpackedAndRun) {
     ASSERT_EQ(packed.exitCode, 0) << packed.err;
     const std::string unpackedBytes = packed.out.substr(0, packed.out.find_first_of("\r\n"));
     ASSERT_FALSE(unpackedBytes.empty());
-    fs::path installer = packInstaller(scratch, {"--jar", jar.string(), "--runtime", (scratch / packedName).string(),
-                                                 "--runtime-size", unpackedBytes});
+    // The unpacked size comes from the packed runtime itself.
+    fs::path installer = packInstaller(scratch, {"--jar", jar.string(), "--runtime", (scratch / packedName).string()});
+    RunResult listing = runPack({"list", installer.string()});
+    EXPECT_NE(listing.out.find(" " + unpackedBytes + " "), std::string::npos) << listing.out;
     Launch l(scratch);
     RunResult result = l.exitCode(3).run(installer);
     ASSERT_EQ(result.exitCode, 3) << result.err;

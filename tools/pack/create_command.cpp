@@ -1,4 +1,5 @@
 #include "create_command.h"
+#include "packed_runtime_size.h"
 
 #include "payload/bootstrap_table_format.h"
 #include "table_codec.h"
@@ -28,8 +29,8 @@ const char* const createUsage =
     "Payloads (each stored under its base name, at most 12 characters):\n"
     "  --splash FILE            splash image shown while unpacking\n"
     "  --runtime FILE           packed Java runtime (made by 'talve-pack runtime')\n"
-    "  --runtime-size BYTES     disk space the runtime needs once unpacked\n"
-    "                           (printed by 'talve-pack runtime')\n"
+    "  --runtime-size BYTES     disk space the runtime needs once unpacked; read from\n"
+    "                           the runtime when 'talve-pack runtime' packed it\n"
     "  --jar FILE               installer jar (required)\n"
     "  --data FILE              data jar\n"
     "  --usage FILE             text printed by -help (default: a line listing the\n"
@@ -133,9 +134,6 @@ bool parseOptions(int argc, char** argv, CreateOptions& options) {
     if (options.files[table::jarEntry].empty()) return fail("no installer jar given (--jar FILE)");
     if (options.noValidation && !options.files[table::argumentsEntry].empty())
         return fail("--args-spec and --no-validation exclude each other");
-    if (!options.files[table::jvmEntry].empty() && !options.runtimeSize)
-        return fail("--runtime needs --runtime-size: the bytes the runtime needs once unpacked, as printed by "
-                    "'talve-pack runtime'");
     return true;
 }
 
@@ -184,9 +182,15 @@ bool buildInstaller(const CreateOptions& options) {
     }
     BootstrapEntry& jvm = rows[table::jvmEntry];
     if (!payloads[table::jvmEntry].path.empty()) {
-        if (*options.runtimeSize > std::numeric_limits<std::uint32_t>::max())
+        std::optional<std::uint64_t> runtimeSize = options.runtimeSize;
+        std::string why;
+        if (!runtimeSize) runtimeSize = unpackedSizeOfPackedRuntime(payloads[table::jvmEntry].content, why);
+        if (!runtimeSize)
+            return fail(options.files[table::jvmEntry] + ": not a packed runtime made by 'talve-pack runtime' (" +
+                        why + "); give --runtime-size: the bytes the runtime needs once unpacked");
+        if (*runtimeSize > std::numeric_limits<std::uint32_t>::max())
             return fail("--runtime-size exceeds 4 GiB, beyond what the table can hold");
-        jvm.diskspace = static_cast<std::uint32_t>(*options.runtimeSize);
+        jvm.diskspace = static_cast<std::uint32_t>(*runtimeSize);
     }
     if (options.searchInstalledRuntime) {
         jvm.id = entryIds[table::jvmEntry];

@@ -426,6 +426,37 @@ public:
         return static_cast<std::uint64_t>(size);
     }
 
+    // Straight between the two handles in large blocks: no stdio buffer in
+    // between, and few system calls for a payload of hundreds of megabytes.
+    CopyStatus copyFileRange(std::FILE* source, std::uint64_t offset, std::FILE* destination,
+                             std::uint64_t length) override {
+        if (std::fflush(destination) != 0 || offset > static_cast<std::uint64_t>(INT64_MAX)) {
+            return CopyStatus::writeFailed;
+        }
+        HANDLE in = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(source)));
+        HANDLE out = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(destination)));
+        LARGE_INTEGER start;
+        start.QuadPart = static_cast<LONGLONG>(offset);
+        if (in == INVALID_HANDLE_VALUE || out == INVALID_HANDLE_VALUE || !SetFilePointerEx(in, start, nullptr, FILE_BEGIN)) {
+            return CopyStatus::readFailed;
+        }
+        constexpr DWORD blockSize = 1 << 20;
+        std::vector<char> block(blockSize);
+        for (std::uint64_t remaining = length; remaining > 0;) {
+            const DWORD wanted = remaining < blockSize ? static_cast<DWORD>(remaining) : blockSize;
+            DWORD got = 0;
+            if (!ReadFile(in, block.data(), wanted, &got, nullptr) || got == 0) {
+                return CopyStatus::readFailed;
+            }
+            DWORD put = 0;
+            if (!WriteFile(out, block.data(), got, &put, nullptr) || put != got) {
+                return CopyStatus::writeFailed;
+            }
+            remaining -= got;
+        }
+        return CopyStatus::copied;
+    }
+
     // A pipe, a console or another device named where a text file is
     // expected is refused by its type before anything is read from it.
     FileRead readRegularFile(const std::string& path, std::size_t limit) override {

@@ -135,6 +135,20 @@ std::optional<std::uint64_t> FakePlatform::fileSize(std::FILE* file) {
     return static_cast<std::uint64_t>(size);
 }
 
+CopyStatus FakePlatform::copyFileRange(std::FILE* source, std::uint64_t offset, std::FILE* destination,
+                                       std::uint64_t length) {
+    if (!seek(source, offset)) return CopyStatus::readFailed;
+    char block[4096];
+    for (std::uint64_t remaining = length; remaining > 0;) {
+        std::size_t wanted = remaining < sizeof block ? static_cast<std::size_t>(remaining) : sizeof block;
+        std::size_t got = std::fread(block, 1, wanted, source);
+        if (got == 0) return CopyStatus::readFailed;
+        if (std::fwrite(block, 1, got, destination) != got) return CopyStatus::writeFailed;
+        remaining -= got;
+    }
+    return CopyStatus::copied;
+}
+
 // The files are the test's own real ones, like installer files and payloads.
 FileRead FakePlatform::readRegularFile(const std::string& path, std::size_t limit) {
     FileRead result;

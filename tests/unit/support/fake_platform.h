@@ -78,6 +78,8 @@ public:
     bool markExecutable(const std::string&) override { return true; }
     bool seek(std::FILE* file, std::uint64_t offset) override;
     std::optional<std::uint64_t> fileSize(std::FILE* file) override;
+    CopyStatus copyFileRange(std::FILE* source, std::uint64_t offset, std::FILE* destination,
+                             std::uint64_t length) override;
     FileRead readRegularFile(const std::string& path, std::size_t limit) override;
     ShutdownRight acquireShutdownRight() override { return shutdownRight; }
     bool restartMachine() override;
