@@ -109,11 +109,12 @@ private:
     void exportArgument(int index, const char* argument);
     int runHidden(const std::string& command, bool detachProcess, bool discardOutput, std::string* errorOutput);
     bool executeCommand(const std::string& command, bool detachProcess, std::string* errorOutput);
-    std::string tempDirectorySuffix() const;
-    bool tryTemporaryBase(const std::string& base, const std::string& suffix);
+    std::optional<std::string> claimTemporaryDirectory(const std::string& base, long firstNumber);
 
     Platform& platform_;
     Logger logger_;
+    // Held while the run lives: it marks the temporary directory as in use.
+    std::unique_ptr<FileLock> tempDirLock_;
 };
 
 } // namespace talve

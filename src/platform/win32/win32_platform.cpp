@@ -206,6 +206,17 @@ std::FILE* streamFromHandle(HANDLE handle, int descriptorFlags, const char* mode
     return stream;
 }
 
+// Held as an open handle that shares nothing but deletion: another
+// process cannot open the file, while the directory removal, run while it
+// is held, may still delete it.
+class Win32FileLock final : public FileLock {
+public:
+    explicit Win32FileLock(HANDLE handle) : handle_(handle) {}
+
+private:
+    OwnedHandle handle_;
+};
+
 class Win32Platform final : public Platform {
 public:
     const PlatformConventions& conventions() const override {
@@ -495,6 +506,21 @@ public:
     }
 
     // --- reboot ------------------------------------------------------------
+
+    std::unique_ptr<FileLock> lockFile(const std::string& path) override {
+        // Neither the folder nor the name may be a link: the lock must not
+        // plant a file where a link leads.
+        const std::size_t separator = path.find_last_of("\\/");
+        if (separator != std::string::npos && isLinkOrMissing(path.substr(0, separator))) {
+            return nullptr;
+        }
+        HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            return nullptr;
+        }
+        return std::make_unique<Win32FileLock>(handle);
+    }
 
     ShutdownRight acquireShutdownRight() override {
         ShutdownRight right;

@@ -47,6 +47,8 @@ public:
     ShutdownRight shutdownRight;
     bool restartSucceeds = true;
     std::set<std::string> uncreatableFiles;
+    // Lock files held by other processes; lockFile fails on them.
+    std::set<std::string> locksHeldElsewhere;
 
     // --- what happened -----------------------------------------------------
     std::vector<ProcessCall> processCalls;
@@ -54,6 +56,7 @@ public:
     std::vector<std::string> directoryChanges; // changeDirectory and enterPrivateDirectory targets
     std::vector<std::string> freeSpaceQueries;
     int restartRequests = 0;
+    std::set<std::string> locksHeld; // taken through lockFile and not yet released
 
     void queueOutcome(bool completed, int exitCode) { outcomes.push_back(ProcessOutcome{completed, exitCode}); }
 
@@ -76,6 +79,7 @@ public:
     std::FILE* createPrivateFile(const std::string& path) override;
     std::FILE* openLogFile(const std::string& path) override;
     bool markExecutable(const std::string&) override { return true; }
+    std::unique_ptr<FileLock> lockFile(const std::string& path) override;
     bool seek(std::FILE* file, std::uint64_t offset) override;
     std::optional<std::uint64_t> fileSize(std::FILE* file) override;
     CopyStatus copyFileRange(std::FILE* source, std::uint64_t offset, std::FILE* destination,
