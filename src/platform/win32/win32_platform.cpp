@@ -189,6 +189,17 @@ bool ownedByThisUser(HANDLE file) {
     return owned;
 }
 
+// FAT32 and exFAT drives, and some network shares, keep no owner or access
+// list at all: there every directory is anybody's, and asking whose it is
+// cannot tell this user's apart from another's.
+bool volumeKeepsOwners(HANDLE file) {
+    DWORD flags = 0;
+    if (!GetVolumeInformationByHandleW(file, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)) {
+        return true;
+    }
+    return (flags & FILE_PERSISTENT_ACLS) != 0;
+}
+
 // Turns a handle from CreateFileA into a stdio stream, which then owns it.
 // Handles made this way are not inheritable, unlike those of fopen, so the
 // children (started with handle inheritance on) do not get the launcher's
@@ -266,7 +277,7 @@ public:
         if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
             return false;
         }
-        if (!ownedByThisUser(pinned.get())) {
+        if (volumeKeepsOwners(pinned.get()) && !ownedByThisUser(pinned.get())) {
             return false;
         }
         return _chdir(dir.c_str()) == 0;
