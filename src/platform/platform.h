@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,7 +25,14 @@ struct PlatformConventions {
     // given, then the system's own folder (empty where there is none).
     std::vector<std::string> temporaryBaseVariables;
     std::string fallbackTemporaryBase;
+    // A current directory that begins with this is on a network share; the
+    // variable names the user's home, where the run goes instead.
+    std::string networkPathPrefix;
+    std::string homeVariable;
 };
+
+// Result of trying to take the machine-wide single-instance lock.
+enum class InstanceLockResult { Taken, HeldElsewhere, Unavailable };
 
 struct ProcessOutcome {
     bool completed = false; // false: the program could not be started or waited for
@@ -97,6 +105,25 @@ public:
     virtual ShutdownRight acquireShutdownRight() = 0;
     // Restarts the machine at once, closing applications without asking.
     virtual bool restartMachine() = 0;
+
+    // --- single-instance lock, interruption and exit ---------------------------
+    // One lock per machine, seen by every user: on Windows the mutex
+    // "Global\<name>", elsewhere an exclusive lock on "/tmp/<name>.lock".
+    // Never waits. The lock is never handed to a child, so it goes when this
+    // process goes, even while the installer it started still runs.
+    virtual InstanceLockResult takeInstanceLock(const std::string& name) = 0;
+    // Makes sure this process owns the lock it took; false when it cannot tell.
+    virtual bool confirmInstanceLock() = 0;
+    virtual void releaseInstanceLock() = 0;
+    // From now on an interruption by the user (Ctrl-C, Ctrl-Break; on POSIX
+    // also SIGQUIT, SIGTERM and SIGHUP) runs onInterrupt once on a thread of
+    // its own, after the running child has had the interruption and has ended
+    // (runInterruption), and then ends the process as interrupted. Other
+    // threads stop for good at their next child process or exit meanwhile.
+    virtual bool installInterruptHandler(std::function<void()> onInterrupt) = 0;
+    // Runs handler when the process exits normally; an interruption that is
+    // already under way finishes instead, and later ones are ignored.
+    virtual bool runAtExit(std::function<void()> handler) = 0;
 };
 
 // The implementation for the system this build targets.

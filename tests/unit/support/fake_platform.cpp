@@ -18,6 +18,8 @@ FakePlatform::FakePlatform(Style style) : style_(style) {
         conventions_.removeDirectoryCommand = "cmd.exe /c rmdir /S /Q ";
         conventions_.scriptRunner = "cmd.exe /c ";
         conventions_.temporaryBaseVariables = {"TEMP", "TMP"};
+        conventions_.networkPathPrefix = "\\\\";
+        conventions_.homeVariable = "USERPROFILE";
         currentDir = "C:\\dir";
     } else {
         conventions_.pathSeparator = "/";
@@ -26,6 +28,8 @@ FakePlatform::FakePlatform(Style style) : style_(style) {
         conventions_.scriptRunner = "/bin/sh ";
         conventions_.temporaryBaseVariables = {"TEMP", "TMP", "TMPDIR"};
         conventions_.fallbackTemporaryBase = "/tmp";
+        conventions_.networkPathPrefix = "//";
+        conventions_.homeVariable = "HOME";
         currentDir = "/work";
     }
 }
@@ -123,6 +127,27 @@ bool FakePlatform::restartMachine() {
     // Counted only: nothing in the tests may restart anything.
     ++restartRequests;
     return restartSucceeds;
+}
+
+InstanceLockResult FakePlatform::takeInstanceLock(const std::string& name) {
+    lockName = name;
+    lockHeld = lockAnswer == InstanceLockResult::Taken;
+    return lockAnswer;
+}
+
+void FakePlatform::releaseInstanceLock() {
+    lockHeld = false;
+    ++lockReleases;
+}
+
+bool FakePlatform::installInterruptHandler(std::function<void()> onInterrupt) {
+    if (handlerInstalls) interruptHandler = std::move(onInterrupt);
+    return handlerInstalls;
+}
+
+bool FakePlatform::runAtExit(std::function<void()> handler) {
+    exitHandler = std::move(handler);
+    return true;
 }
 
 } // namespace test

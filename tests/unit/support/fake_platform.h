@@ -76,6 +76,24 @@ public:
     ShutdownRight acquireShutdownRight() override { return shutdownRight; }
     bool restartMachine() override;
 
+    // --- single-instance lock, interruption and exit ---------------------------
+    // Scripted answers; the lock counts as held from a Taken answer until released.
+    InstanceLockResult lockAnswer = InstanceLockResult::Taken;
+    bool handlerInstalls = true;
+    bool lockConfirms = true;
+    bool lockHeld = false;
+    int lockReleases = 0;
+    std::string lockName;
+    // What the launcher registered; a test calls them as the system would.
+    std::function<void()> interruptHandler;
+    std::function<void()> exitHandler;
+
+    InstanceLockResult takeInstanceLock(const std::string& name) override;
+    bool confirmInstanceLock() override { return lockConfirms; }
+    void releaseInstanceLock() override;
+    bool installInterruptHandler(std::function<void()> onInterrupt) override;
+    bool runAtExit(std::function<void()> handler) override;
+
 private:
     bool foreign(const std::string& dir) const;
 
