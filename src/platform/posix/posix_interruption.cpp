@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <pthread.h>
@@ -48,6 +49,7 @@ std::function<void()>* interruptHandler = nullptr;
 std::function<void()>* exitHandler = nullptr;
 
 [[noreturn]] void endBySignal(int signalNumber) {
+    std::fflush(nullptr);
     std::signal(signalNumber, SIG_DFL);
     sigset_t only;
     sigemptyset(&only);

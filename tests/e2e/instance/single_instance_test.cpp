@@ -102,7 +102,11 @@ TEST_F(SingleInstance, ASecondLauncherIsRefusedWhileTheFirstRunsUnlessMultipleIn
     EXPECT_EQ(refused.err, refusal);
     EXPECT_FALSE(fs::exists(scratch / "refused.txt")) << "a refused launcher ran its installer";
 
-    RunResult alongside = launch("alongside.txt").run(installer);
+    // A base of its own: in the same second both would pick the same directory name.
+    fs::create_directories(scratch / "temp-alongside");
+    Launch alongsideLaunch = launch("alongside.txt");
+    alongsideLaunch.set(target().temporaryVariable("TEMP"), target().path(scratch / "temp-alongside"));
+    RunResult alongside = alongsideLaunch.run(installer);
     EXPECT_EQ(alongside.exitCode, 0) << alongside.err;
     EXPECT_TRUE(fs::exists(scratch / "alongside.txt"));
 
