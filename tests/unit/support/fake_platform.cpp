@@ -89,7 +89,13 @@ int FakePlatform::putEnvironment(const std::string& assignment) {
 }
 
 ProcessOutcome FakePlatform::runProcess(const std::string& commandLine, bool detach, bool discardOutput) {
-    processCalls.push_back(ProcessCall{commandLine, detach, discardOutput});
+    auto record = [&]() -> InterruptionGate::ChildId {
+        processCalls.push_back(ProcessCall{commandLine, detach, discardOutput});
+        return static_cast<InterruptionGate::ChildId>(processCalls.size());
+    };
+    InterruptionGate::ChildId child = gate != nullptr ? gate->startChild(record) : record();
+    if (duringProcess) duringProcess(commandLine);
+    if (gate != nullptr) gate->childEnded(child);
     // The directory removal is the one command whose effect later steps see.
     const std::string& remove = conventions_.removeDirectoryCommand;
     if (startsWith(commandLine, remove)) {

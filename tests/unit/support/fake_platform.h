@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/interruption_gate.h"
 #include "platform/platform.h"
 
 #include <cstdint>
@@ -84,6 +85,10 @@ public:
     bool lockHeld = false;
     int lockReleases = 0;
     std::string lockName;
+    // When set, children start and end through this gate as on a real
+    // system, and duringProcess runs while each one "runs" (outside the gate).
+    InterruptionGate* gate = nullptr;
+    std::function<void(const std::string& commandLine)> duringProcess;
     // What the launcher registered; a test calls them as the system would.
     std::function<void()> interruptHandler;
     std::function<void()> exitHandler;
