@@ -3,6 +3,7 @@
 #include "log/logger.h"
 #include "platform/platform.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -73,6 +74,11 @@ public:
     // --- single-instance guard and network launch -----------------------------
     void checkNetworkLaunch();
     bool checkOtherInstances();
+    // True when another instance runs or the lock was not taken.
+    bool lockInstance();
+    // Cleans up and gives the lock back; from the exit and interruption handlers.
+    void releaseInstance();
+    bool instanceLockHeld() const { return instanceLockHeld_; }
 
     // --- silent and record runs ------------------------------------------------
     bool checkSilentFile();
@@ -114,6 +120,9 @@ private:
 
     Platform& platform_;
     Logger logger_;
+    std::atomic<bool> instanceLockHeld_{false};
+    // Set once the temporary directory is gone; see cleanUp.
+    std::atomic<bool> temporaryDirectoryRemoved_{false};
 };
 
 } // namespace talve

@@ -129,10 +129,22 @@ bool BootstrapContext::launchExitScript() {
     return true;
 }
 
+// The driver, the exit handler and the interruption handler all clean up;
+// the directory is removed once, and a removal that did not end with code 0
+// (one interrupted along with the run) is tried again by the next of them. An interruption handler and the
+// main thread never remove at the same time: the platform stops the main
+// thread at its next child process once an interruption has begun. No lock
+// is taken here, since the main thread may be stopped for good inside this
+// function and must not keep the handler out.
 bool BootstrapContext::cleanUp() {
+    if (temporaryDirectoryRemoved_) return true;
     logInfo("Starting clean up.");
     changeDirectory("..");
-    if (!tempDir.empty() && !removeDirectory(tempDir)) logError("Failed to execute the clean up procedure");
+    if (!tempDir.empty()) {
+        const bool ran = removeDirectory(tempDir);
+        if (!ran) logError("Failed to execute the clean up procedure");
+        temporaryDirectoryRemoved_ = ran && lastResult == 0;
+    }
     cleanedUp = true;
     return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/interruption_gate.h"
 #include "platform/platform.h"
 
 #include <cstdint>
@@ -83,6 +84,28 @@ public:
     FileRead readRegularFile(const std::string& path, std::size_t limit) override;
     ShutdownRight acquireShutdownRight() override { return shutdownRight; }
     bool restartMachine() override;
+
+    // --- single-instance lock, interruption and exit ---------------------------
+    // Scripted answers; the lock counts as held from a Taken answer until released.
+    InstanceLockResult lockAnswer = InstanceLockResult::Taken;
+    bool handlerInstalls = true;
+    bool lockConfirms = true;
+    bool lockHeld = false;
+    int lockReleases = 0;
+    std::string lockName;
+    // When set, children start and end through this gate as on a real
+    // system, and duringProcess runs while each one "runs" (outside the gate).
+    InterruptionGate* gate = nullptr;
+    std::function<void(const std::string& commandLine)> duringProcess;
+    // What the launcher registered; a test calls them as the system would.
+    std::function<void()> interruptHandler;
+    std::function<void()> exitHandler;
+
+    InstanceLockResult takeInstanceLock(const std::string& name) override;
+    bool confirmInstanceLock() override { return lockConfirms; }
+    void releaseInstanceLock() override;
+    bool installInterruptHandler(std::function<void()> onInterrupt) override;
+    bool runAtExit(std::function<void()> handler) override;
 
 private:
     bool foreign(const std::string& dir) const;
