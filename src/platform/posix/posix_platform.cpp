@@ -1,5 +1,6 @@
 #include "platform/command_line.h"
 #include "platform/platform.h"
+#include "platform/posix/console_input.h"
 
 #include <cerrno>
 #include <climits>
@@ -236,6 +237,11 @@ public:
         ProcessOutcome outcome = spawnAndWait({"shutdown", "-r", "now"}, false, false);
         return outcome.completed && outcome.exitCode == 0;
     }
+
+    void beginKeyEntry() override { beginTerminalKeyEntry(); }
+    int readKeystroke() override { return readStandardInputByte(); }
+    void endKeyEntry() override { endTerminalKeyEntry(); }
+    bool randomBytes(std::uint8_t* buffer, std::size_t size) override { return systemRandomBytes(buffer, size); }
 
 private:
     PlatformConventions conventions_;

@@ -3,6 +3,7 @@
 // other users or downloads can reach.
 
 #include "platform/platform.h"
+#include "platform/win32/console_input.h"
 
 #include <windows.h>
 #include <aclapi.h>
@@ -440,6 +441,11 @@ public:
     }
 
     bool restartMachine() override { return InitiateSystemShutdownA(nullptr, nullptr, 0, TRUE, TRUE) != FALSE; }
+
+    void beginKeyEntry() override { beginConsoleKeyEntry(); }
+    int readKeystroke() override { return readConsoleKeystroke(); }
+    void endKeyEntry() override {}
+    bool randomBytes(std::uint8_t* buffer, std::size_t size) override { return systemRandomBytes(buffer, size); }
 };
 
 } // namespace
