@@ -22,10 +22,11 @@ void show(const char* text) {
 } // namespace
 
 MaskedEntry readMaskedKey(Platform& platform, const std::string& prompt) {
+    // Keys typed once the prompt shows must find the terminal switched already.
+    platform.beginKeyEntry();
     std::printf("%s", prompt.c_str());
     std::fflush(stdout);
     MaskedEntry entry;
-    platform.beginKeyEntry();
     bool firstKey = true;
     for (;;) {
         const int key = platform.readKeystroke();
