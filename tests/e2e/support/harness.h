@@ -42,9 +42,24 @@ struct RunResult {
     std::string err;
 };
 
+// The argument and environment arrays posix_spawn takes, with their strings.
+class SpawnArrays {
+public:
+    SpawnArrays(const std::vector<std::string>& argv, const Environment& environment);
+    SpawnArrays(const SpawnArrays&) = delete;
+    SpawnArrays& operator=(const SpawnArrays&) = delete;
+    char* const* argv() { return argv_.data(); }
+    char* const* envp() { return envp_.data(); }
+
+private:
+    std::vector<std::string> argStrings_, envStrings_;
+    std::vector<char*> argv_, envp_;
+};
+
 // Runs a program with exactly this environment, in this directory, and
-// waits; standard input is the null device.
-RunResult runProgram(const std::vector<std::string>& argv, const Environment& environment, const fs::path& directory);
+// waits; standard input is the file named by input (the null device unless given).
+RunResult runProgram(const std::vector<std::string>& argv, const Environment& environment, const fs::path& directory,
+                     const fs::path& input = "/dev/null");
 
 // A directory of its own for one test, removed at the end.
 class Scratch {
@@ -94,6 +109,8 @@ struct Launch {
     Launch& exitCode(int code);
     Launch& communicationFile(const std::string& content);
     Launch& exitScript(const std::string& content);
+    // What the launcher reads on standard input (a file, not a terminal).
+    Launch& input(const std::string& content);
     RunResult run(const fs::path& installer);
 
     const Scratch& scratch;
@@ -102,6 +119,7 @@ struct Launch {
     fs::path shutdownRecord;
     std::vector<std::string> args;
     Environment environment;
+    fs::path inputFile = "/dev/null";
 };
 
 } // namespace e2e
