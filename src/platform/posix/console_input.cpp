@@ -47,7 +47,8 @@ void removeInterruptHandlers() {
 
 void restoreTerminalAfterInterrupt() {
     if (!settingsSaved) return;
-    tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedSettings);
+    // TCSANOW: keys typed ahead for the next prompt stay.
+    tcsetattr(STDIN_FILENO, TCSANOW, &savedSettings);
     settingsSaved = 0;
 }
 
@@ -60,6 +61,7 @@ void beginTerminalKeyEntry() {
     raw.c_cc[VTIME] = 0;
     installInterruptHandlers();
     settingsSaved = 1;
+    // TCSAFLUSH: what was typed before the prompt showed is not part of the key.
     if (tcsetattr(STDIN_FILENO, TCSAFLUSH, &raw) != 0) {
         settingsSaved = 0;
         removeInterruptHandlers();

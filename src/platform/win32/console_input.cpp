@@ -4,7 +4,6 @@
 
 #include <windows.h>
 #include <conio.h>
-#include <io.h>
 #include <ntsecapi.h>
 
 #include <cstdio>
@@ -18,7 +17,12 @@ bool readingConsole = false;
 // _getch reads the console without echo and leaves its modes as they were.
 void restoreTerminalAfterInterrupt() {}
 
-void beginConsoleKeyEntry() { readingConsole = _isatty(_fileno(stdin)) != 0; }
+// _isatty is true for any character device, the null device included: only
+// a handle that has console modes is the console that _getch reads.
+void beginConsoleKeyEntry() {
+    DWORD mode = 0;
+    readingConsole = GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != FALSE;
+}
 
 int readConsoleKeystroke() {
     if (readingConsole) return _getch();
