@@ -15,17 +15,16 @@ constexpr int enterKey = 13, lineFeed = 10, backspaceKey = 8, deleteKey = 127, c
 // after a CR that ended an entry belongs to that entry, not to the next.
 bool lastEntryEndedInCarriageReturn = false;
 
-void show(const char* text) {
-    std::fputs(text, stdout);
-    std::fflush(stdout);
+void show(const char* text, std::FILE* screen) {
+    std::fputs(text, screen);
+    std::fflush(screen);
 }
 } // namespace
 
-MaskedEntry readMaskedKey(Platform& platform, const std::string& prompt) {
+MaskedEntry readMaskedKey(Platform& platform, const std::string& prompt, std::FILE* screen) {
     // Keys typed once the prompt shows must find the terminal switched already.
     platform.beginKeyEntry();
-    std::printf("%s", prompt.c_str());
-    std::fflush(stdout);
+    show(prompt.c_str(), screen);
     MaskedEntry entry;
     bool firstKey = true;
     for (;;) {
@@ -42,7 +41,7 @@ MaskedEntry readMaskedKey(Platform& platform, const std::string& prompt) {
             break;
         }
         if (key == enterKey || key == lineFeed) {
-            show("\n");
+            show("\n", screen);
             break;
         }
         if (key == ctrlC || key == ctrlZ) {
@@ -51,13 +50,13 @@ MaskedEntry readMaskedKey(Platform& platform, const std::string& prompt) {
         }
         if (key == backspaceKey || key == deleteKey) {
             if (!entry.text.empty()) {
-                show("\b \b");
+                show("\b \b", screen);
                 entry.text.pop_back();
             }
             continue;
         }
         if (entry.text.size() < maskedKeyCapacity) {
-            show("*");
+            show("*", screen);
             entry.text.push_back(static_cast<char>(key));
         }
     }

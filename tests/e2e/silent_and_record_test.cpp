@@ -196,5 +196,21 @@ TEST_F(SilentAndRecord, TheJavaReferenceAndTheLauncherReadEachOthersValues) {
     EXPECT_EQ(check.err, "ERROR \t: Incorrect key.\n");
 }
 
+TEST_F(SilentAndRecord, TalvePackAsksForAKeyOffItsStandardOutput) {
+    if (target().windows) GTEST_SKIP() << "talve-pack runs natively: the native run covers it";
+    const fs::path typed = scratch.write("typed.txt", aliceKey + "\n" + aliceKey + "\n");
+    RunResult made = runProgram({TALVE_PACK_PATH, "encrypt", "typed answer"}, {{"PATH", "/usr/bin:/bin"}},
+                                scratch.root(), typed);
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    EXPECT_EQ(made.err, "Key: " + std::string(aliceKey.size(), '*') + "\nKey again: " +
+                            std::string(aliceKey.size(), '*') + "\n");
+    EXPECT_EQ(packed({"decrypt", "--key", aliceKey, firstLine(made.out)}), "typed answer");
+
+    const fs::path mistyped = scratch.write("mistyped.txt", aliceKey + "\n" + bobKey + "\n");
+    made = runProgram({TALVE_PACK_PATH, "encrypt", "x"}, {{"PATH", "/usr/bin:/bin"}}, scratch.root(), mistyped);
+    EXPECT_EQ(made.exitCode, 1);
+    EXPECT_EQ(made.out, "");
+}
+
 } // namespace
 } // namespace e2e

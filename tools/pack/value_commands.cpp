@@ -70,9 +70,9 @@ std::string standardInputValue() {
 
 // The key typed at the prompt; a key for new values is typed twice.
 std::optional<std::string> promptedKey(Platform& platform, bool confirm) {
-    const MaskedEntry entry = readMaskedKey(platform, "Key: ");
+    const MaskedEntry entry = readMaskedKey(platform, "Key: ", stderr);
     if (entry.text.empty()) return std::nullopt;
-    if (confirm && readMaskedKey(platform, "Key again: ").text != entry.text) {
+    if (confirm && readMaskedKey(platform, "Key again: ", stderr).text != entry.text) {
         std::fputs("talve-pack: the keys do not match\n", stderr);
         return std::nullopt;
     }
