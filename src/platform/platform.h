@@ -153,7 +153,23 @@ public:
     // Runs handler when the process exits normally; an interruption that is
     // already under way finishes instead, and later ones are ignored.
     virtual bool runAtExit(std::function<void()> handler) = 0;
+    // --- masked key entry and random bytes -----------------------------------
+    // Between beginKeyEntry and endKeyEntry, readKeystroke gives the keys
+    // typed one by one, without echo; on a terminal also without line editing
+    // or signals, so that Ctrl-C arrives as the byte 3. Without a terminal,
+    // standard input is read as it comes. -1: the input has ended.
+    virtual void beginKeyEntry() = 0;
+    virtual int readKeystroke() = 0;
+    // Puts the terminal back as beginKeyEntry found it; harmless when called twice.
+    virtual void endKeyEntry() = 0;
+    // From the system's random source; false when it gave nothing.
+    virtual bool randomBytes(std::uint8_t* buffer, std::size_t size) = 0;
 };
+
+// Puts back the terminal settings that a key entry changed, when a run is
+// interrupted in the middle of it. Only async-signal-safe calls: a signal
+// handler or the signal thread may call it at any time.
+void restoreTerminalAfterInterrupt();
 
 // The implementation for the system this build targets.
 std::unique_ptr<Platform> makeSystemPlatform();

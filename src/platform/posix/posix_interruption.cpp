@@ -1,5 +1,7 @@
 #include "platform/posix/posix_interruption.h"
 
+#include "platform/platform.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -64,6 +66,9 @@ void signalLoop(sigset_t signals) {
         int signalNumber = 0;
         if (sigwait(&signals, &signalNumber) != 0) continue;
         if (!processGate().begin()) continue;
+        // The signal never reaches the key prompt's own handlers while this
+        // thread takes it, so the terminal is given back here.
+        restoreTerminalAfterInterrupt();
         InterruptionSteps steps;
         steps.passOn = [signalNumber](InterruptionGate::ChildId child) {
             kill(static_cast<pid_t>(child), signalNumber);

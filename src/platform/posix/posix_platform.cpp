@@ -1,6 +1,7 @@
 #include "platform/command_line.h"
 #include "platform/platform.h"
 #include "platform/posix/posix_interruption.h"
+#include "platform/posix/console_input.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -358,6 +359,10 @@ public:
         return posix::startSignalThread(std::move(onInterrupt));
     }
     bool runAtExit(std::function<void()> handler) override { return posix::runAtExit(std::move(handler)); }
+    void beginKeyEntry() override { beginTerminalKeyEntry(); }
+    int readKeystroke() override { return readStandardInputByte(); }
+    void endKeyEntry() override { endTerminalKeyEntry(); }
+    bool randomBytes(std::uint8_t* buffer, std::size_t size) override { return systemRandomBytes(buffer, size); }
 
 private:
     PlatformConventions conventions_;

@@ -4,6 +4,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/win32_interruption.h"
+#include "platform/win32/console_input.h"
 
 #include <windows.h>
 #include <aclapi.h>
@@ -535,6 +536,10 @@ public:
         return win32::installConsoleControlHandler(std::move(onInterrupt));
     }
     bool runAtExit(std::function<void()> handler) override { return win32::runAtExit(std::move(handler)); }
+    void beginKeyEntry() override { beginConsoleKeyEntry(); }
+    int readKeystroke() override { return readConsoleKeystroke(); }
+    void endKeyEntry() override {}
+    bool randomBytes(std::uint8_t* buffer, std::size_t size) override { return systemRandomBytes(buffer, size); }
 };
 
 } // namespace

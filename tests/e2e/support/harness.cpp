@@ -85,8 +85,16 @@ const Target& target() {
     return instance;
 }
 
+SpawnArrays::SpawnArrays(const std::vector<std::string>& argv, const Environment& environment) : argStrings_(argv) {
+    for (const auto& [name, value] : environment) envStrings_.push_back(name + "=" + value);
+    for (std::string& s : envStrings_) envp_.push_back(s.data());
+    envp_.push_back(nullptr);
+    for (std::string& s : argStrings_) argv_.push_back(s.data());
+    argv_.push_back(nullptr);
+}
+
 StartedProgram startProgram(const std::vector<std::string>& argv, const Environment& environment,
-                            const fs::path& directory) {
+                            const fs::path& directory, const fs::path& input) {
     static int counter = 0;
     const fs::path outPath = fs::temp_directory_path() / ("talve-e2e-" + std::to_string(getpid()) + "-" +
                                                           std::to_string(++counter));
@@ -94,18 +102,11 @@ StartedProgram startProgram(const std::vector<std::string>& argv, const Environm
     started.out = outPath.string() + ".out";
     started.err = outPath.string() + ".err";
 
-    std::vector<std::string> envStrings;
-    for (const auto& [name, value] : environment) envStrings.push_back(name + "=" + value);
-    std::vector<char*> envp, args;
-    for (std::string& s : envStrings) envp.push_back(s.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> argCopies(argv);
-    for (std::string& s : argCopies) args.push_back(s.data());
-    args.push_back(nullptr);
+    SpawnArrays arrays(argv, environment);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, started.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, started.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
@@ -114,7 +115,8 @@ StartedProgram startProgram(const std::vector<std::string>& argv, const Environm
     std::string savedPath = fromEnvironment("PATH", "/usr/bin:/bin");
     auto pathEntry = environment.find("PATH");
     if (pathEntry != environment.end()) setenv("PATH", pathEntry->second.c_str(), 1);
-    if (posix_spawnp(&started.pid, args[0], &actions, nullptr, args.data(), envp.data()) != 0) started.pid = 0;
+    if (posix_spawnp(&started.pid, arrays.argv()[0], &actions, nullptr, arrays.argv(), arrays.envp()) != 0)
+        started.pid = 0;
     setenv("PATH", savedPath.c_str(), 1);
     posix_spawn_file_actions_destroy(&actions);
     return started;
@@ -138,8 +140,9 @@ RunResult StartedProgram::finish() {
     return result;
 }
 
-RunResult runProgram(const std::vector<std::string>& argv, const Environment& environment, const fs::path& directory) {
-    return startProgram(argv, environment, directory).finish();
+RunResult runProgram(const std::vector<std::string>& argv, const Environment& environment, const fs::path& directory,
+                     const fs::path& input) {
+    return startProgram(argv, environment, directory, input).finish();
 }
 
 Scratch::Scratch() {
@@ -268,6 +271,11 @@ Launch& Launch::unset(const std::string& name) {
     return *this;
 }
 
+Launch& Launch::input(const std::string& content) {
+    inputFile = scratch.write("standard-input.txt", content);
+    return *this;
+}
+
 Launch& Launch::exitCode(int code) { return set("PROBE_EXIT", std::to_string(code)); }
 
 Launch& Launch::communicationFile(const std::string& content) {
@@ -290,7 +298,7 @@ StartedProgram Launch::start(const fs::path& installer) {
     argv.push_back(installer.string());
     argv.insert(argv.end(), args.begin(), args.end());
     if (multipleInstance) argv.push_back("-multipleInstance");
-    return startProgram(argv, environment, scratch.root());
+    return startProgram(argv, environment, scratch.root(), inputFile);
 }
 
 RunResult Launch::run(const fs::path& installer) {

@@ -53,11 +53,25 @@ struct StartedProgram {
     RunResult finish();
 };
 StartedProgram startProgram(const std::vector<std::string>& argv, const Environment& environment,
-                            const fs::path& directory);
+                            const fs::path& directory, const fs::path& input = "/dev/null");
+// The argument and environment arrays posix_spawn takes, with their strings.
+class SpawnArrays {
+public:
+    SpawnArrays(const std::vector<std::string>& argv, const Environment& environment);
+    SpawnArrays(const SpawnArrays&) = delete;
+    SpawnArrays& operator=(const SpawnArrays&) = delete;
+    char* const* argv() { return argv_.data(); }
+    char* const* envp() { return envp_.data(); }
+
+private:
+    std::vector<std::string> argStrings_, envStrings_;
+    std::vector<char*> argv_, envp_;
+};
 
 // Runs a program with exactly this environment, in this directory, and
-// waits; standard input is the null device.
-RunResult runProgram(const std::vector<std::string>& argv, const Environment& environment, const fs::path& directory);
+// waits; standard input is the file named by input (the null device unless given).
+RunResult runProgram(const std::vector<std::string>& argv, const Environment& environment, const fs::path& directory,
+                     const fs::path& input = "/dev/null");
 
 // A directory of its own for one test, removed at the end.
 class Scratch {
@@ -118,6 +132,8 @@ struct Launch {
     Launch& takingTheInstanceLock();
     // The installer keeps running until the file release appears.
     Launch& holding(const fs::path& release);
+    // What the launcher reads on standard input (a file, not a terminal).
+    Launch& input(const std::string& content);
     RunResult run(const fs::path& installer);
     StartedProgram start(const fs::path& installer);
 
@@ -128,6 +144,7 @@ struct Launch {
     std::vector<std::string> args;
     Environment environment;
     bool multipleInstance = true;
+    fs::path inputFile = "/dev/null";
 };
 
 } // namespace e2e

@@ -207,5 +207,22 @@ bool FakePlatform::runAtExit(std::function<void()> handler) {
     return true;
 }
 
+int FakePlatform::readKeystroke() {
+    if (keystrokes.empty()) return -1;
+    const int key = keystrokes.front();
+    keystrokes.pop_front();
+    return key;
+}
+
+void FakePlatform::type(const std::string& text) {
+    for (char c : text) keystrokes.push_back(static_cast<unsigned char>(c));
+}
+
+bool FakePlatform::randomBytes(std::uint8_t* buffer, std::size_t size) {
+    // Predictable, but different from call to call.
+    for (std::size_t i = 0; i < size; ++i) buffer[i] = nextRandomByte_++;
+    return randomSourceWorks;
+}
+
 } // namespace test
 } // namespace talve

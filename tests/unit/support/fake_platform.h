@@ -48,6 +48,9 @@ public:
     ShutdownRight shutdownRight;
     bool restartSucceeds = true;
     std::set<std::string> uncreatableFiles;
+    // Keys typed at a masked prompt, in order; when used up the input has ended.
+    std::deque<int> keystrokes;
+    bool randomSourceWorks = true;
 
     // --- what happened -----------------------------------------------------
     std::vector<ProcessCall> processCalls;
@@ -55,6 +58,8 @@ public:
     std::vector<std::string> directoryChanges; // changeDirectory and enterPrivateDirectory targets
     std::vector<std::string> freeSpaceQueries;
     int restartRequests = 0;
+    int keyEntriesBegun = 0;
+    int keyEntriesEnded = 0;
 
     void queueOutcome(bool completed, int exitCode) { outcomes.push_back(ProcessOutcome{completed, exitCode}); }
 
@@ -84,6 +89,13 @@ public:
     FileRead readRegularFile(const std::string& path, std::size_t limit) override;
     ShutdownRight acquireShutdownRight() override { return shutdownRight; }
     bool restartMachine() override;
+    void beginKeyEntry() override { ++keyEntriesBegun; }
+    int readKeystroke() override;
+    void endKeyEntry() override { ++keyEntriesEnded; }
+    bool randomBytes(std::uint8_t* buffer, std::size_t size) override;
+
+    // Queues text as typed keys, each byte one key.
+    void type(const std::string& text);
 
     // --- single-instance lock, interruption and exit ---------------------------
     // Scripted answers; the lock counts as held from a Taken answer until released.
@@ -112,6 +124,7 @@ private:
 
     Style style_;
     PlatformConventions conventions_;
+    std::uint8_t nextRandomByte_ = 0;
 };
 
 } // namespace test
