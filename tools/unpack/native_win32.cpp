@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <direct.h>
+#include <io.h>
+
 #include <cstdio>
 #include <string>
 
@@ -25,6 +28,19 @@ std::filesystem::path ownExecutablePath() {
 std::FILE* openFile(const std::filesystem::path& path, const char* mode) {
     const std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
     return _wfopen(path.c_str(), wideMode.c_str());
+}
+
+bool makeNewDirectory(const std::filesystem::path& path) {
+    return _wmkdir(path.c_str()) == 0;
+}
+
+// Unlike rename on POSIX systems, this never replaces an existing name.
+bool renameDirectory(const std::filesystem::path& from, const std::filesystem::path& to) {
+    return _wrename(from.c_str(), to.c_str()) == 0;
+}
+
+bool removeEmptyDirectory(const std::filesystem::path& path) {
+    return _wrmdir(path.c_str()) == 0;
 }
 
 } // namespace unpack

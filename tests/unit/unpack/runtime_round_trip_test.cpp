@@ -60,18 +60,31 @@ TEST(RuntimeRoundTrip, UnpacksTheSameTreeWithLinksAndExecutableBits) {
     EXPECT_EQ(packed.unpackedBytes, (8u + 769 + 1280 + 3) * 4096);
 }
 
-TEST(RuntimeRoundTrip, UnpackingAgainReplacesWhatAnEarlierRunLeft) {
+TEST(RuntimeRoundTrip, UnpacksOnlyIntoAMissingOrEmptyFolder) {
     ScratchDir scratch;
     makeRuntime(scratch / "runtime");
     writeFile(scratch / "stub", kStub);
     ASSERT_TRUE(pack(scratch / "runtime", scratch / "stub", scratch / "packed").ok);
 
     std::string error;
-    ASSERT_TRUE(unpack::unpackRuntime(scratch / "packed", scratch / "_jvm", error)) << error;
-    writeFile(scratch / "_jvm" / "bin" / "java", "changed");
+    fs::create_directory(scratch / "_jvm");
     ASSERT_TRUE(unpack::unpackRuntime(scratch / "packed", scratch / "_jvm", error)) << error;
     EXPECT_EQ(readFile(scratch / "_jvm" / "bin" / "java"), "launcher");
-    EXPECT_TRUE(fs::is_symlink(scratch / "_jvm" / "conf" / "sec"));
+
+    // What is there already, an earlier run or anything else, is kept as it
+    // was rather than merged with.
+    writeFile(scratch / "_jvm" / "bin" / "java", "changed");
+    const std::vector<std::string> before = treeListing(scratch.path());
+    EXPECT_FALSE(unpack::unpackRuntime(scratch / "packed", scratch / "_jvm", error));
+    EXPECT_EQ(error, "cannot unpack into " + (scratch / "_jvm").string() +
+                         ": it already exists and is not empty; remove it or unpack elsewhere");
+    EXPECT_EQ(treeListing(scratch.path()), before);
+
+    writeFile(scratch / "elsewhere" / "keep", "keep");
+    fs::create_symlink(scratch / "elsewhere", scratch / "linked");
+    EXPECT_FALSE(unpack::unpackRuntime(scratch / "packed", scratch / "linked", error));
+    EXPECT_NE(error.find("it already exists and is not a folder"), std::string::npos) << error;
+    EXPECT_EQ(treeListing(scratch / "elsewhere"), (std::vector<std::string>{"f keep 4 " + std::to_string(archive::crc32Of("keep", 4))}));
 }
 
 TEST(RuntimeRoundTrip, JvmPropertiesIsKeptOrMadeForTheRuntimesSystem) {
