@@ -2,6 +2,7 @@
 // asked to write may change, and a refusal leaves no output behind.
 
 #include "create_command.h"
+#include "list_command.h"
 #include "unit/unpack/unpack_test_support.h"
 
 #include <gtest/gtest.h>
@@ -91,6 +92,14 @@ TEST_F(Create, InputsMustBeRegularFiles) {
                   "/pipe: cannot be read: is not a regular file (a device or a pipe?)");
     expectRefused(output, {"--usage", "/dev/zero"}, "/dev/zero: cannot be read: is not a regular file");
     expectRefused(output, {"--data", (scratch_ / "missing").string()}, "/missing: cannot be read: No such file");
+
+    std::string pipe = (inputs / "pipe").string();
+    char command[] = "list";
+    char* argv[] = {command, &pipe[0]};
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(pack::runListCommand(2, argv), 1);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("/pipe: cannot be read: is not a regular file"),
+              std::string::npos);
 }
 
 // `head` followed by zeros up to `size` bytes.
