@@ -76,8 +76,8 @@ bool prepareParent(const fs::path& destination, std::string& error) {
     return true;
 }
 
-// An earlier unpack or an earlier entry may have left a file or link where
-// this entry goes; replace it rather than write through it.
+// An earlier entry of the same name may have left a file or link where this
+// entry goes; replace it rather than write through it.
 bool removeNonDirectory(const fs::path& destination, std::string& error) {
     std::error_code ec;
     const fs::file_status status = fs::symlink_status(destination, ec);
@@ -342,7 +342,9 @@ bool unpackRuntime(const fs::path& packedFile, const fs::path& targetDir, std::s
         error = "cannot replace the empty folder " + displayName(targetDir) + ": " + systemReason();
         return false;
     }
-    return staging.moveInPlace(error);
+    if (staging.moveInPlace(error)) return true;
+    if (replaceEmptyTarget) makeNewDirectory(targetDir);
+    return false;
 }
 
 bool listRuntime(const fs::path& packedFile, std::string& listing, std::string& error) {
