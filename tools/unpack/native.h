@@ -23,5 +23,11 @@ bool makeNewDirectory(const std::filesystem::path& path);
 bool renameDirectory(const std::filesystem::path& from, const std::filesystem::path& to);
 bool removeEmptyDirectory(const std::filesystem::path& path);
 
+// Whether `path` is a folder with nothing in it.
+bool isEmptyDirectory(const std::filesystem::path& path);
+// Removes a folder with everything in it; links inside are removed
+// themselves, never followed.
+bool removeTree(const std::filesystem::path& path);
+
 } // namespace unpack
 } // namespace talve

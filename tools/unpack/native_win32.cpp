@@ -6,6 +6,7 @@
 #include <io.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <string>
 
 namespace talve {
@@ -41,6 +42,51 @@ bool renameDirectory(const std::filesystem::path& from, const std::filesystem::p
 
 bool removeEmptyDirectory(const std::filesystem::path& path) {
     return _wrmdir(path.c_str()) == 0;
+}
+
+namespace {
+
+bool isDots(const wchar_t* name) {
+    return std::wcscmp(name, L".") == 0 || std::wcscmp(name, L"..") == 0;
+}
+
+} // namespace
+
+bool isEmptyDirectory(const std::filesystem::path& path) {
+    WIN32_FIND_DATAW data;
+    const HANDLE find = FindFirstFileW((path / L"*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return false;
+    bool empty = true;
+    do {
+        if (!isDots(data.cFileName)) empty = false;
+    } while (empty && FindNextFileW(find, &data));
+    FindClose(find);
+    return empty;
+}
+
+bool removeTree(const std::filesystem::path& path) {
+    WIN32_FIND_DATAW data;
+    const HANDLE find = FindFirstFileW((path / L"*").c_str(), &data);
+    bool removed = true;
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            if (isDots(data.cFileName)) continue;
+            const std::filesystem::path child = path / data.cFileName;
+            const DWORD attributes = data.dwFileAttributes;
+            // A link to a folder is a folder entry with a reparse point:
+            // removed itself, never entered.
+            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+                removed = removeTree(child) && removed;
+            } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                removed = RemoveDirectoryW(child.c_str()) && removed;
+            } else {
+                SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                removed = DeleteFileW(child.c_str()) && removed;
+            }
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    return RemoveDirectoryW(path.c_str()) && removed;
 }
 
 } // namespace unpack

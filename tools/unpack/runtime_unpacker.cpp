@@ -264,7 +264,7 @@ bool checkTargetIsFree(const fs::path& targetDir, bool& replaceEmpty, std::strin
     const fs::file_status status = fs::symlink_status(targetDir, ec);
     replaceEmpty = false;
     if (!fs::exists(status)) return true;
-    if (fs::is_directory(status) && fs::is_empty(targetDir, ec) && !ec) {
+    if (fs::is_directory(status) && isEmptyDirectory(targetDir)) {
         replaceEmpty = true;
         return true;
     }
@@ -280,9 +280,7 @@ class StagingDirectory {
 public:
     explicit StagingDirectory(const fs::path& targetDir) : target_(targetDir) {}
     ~StagingDirectory() {
-        if (path_.empty()) return;
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
+        if (!path_.empty()) removeTree(path_);
     }
     StagingDirectory(const StagingDirectory&) = delete;
     StagingDirectory& operator=(const StagingDirectory&) = delete;
