@@ -63,7 +63,7 @@ void runBootstrap(BootstrapContext& context, int argc, char** argv) {
     if (context.silentMode && !context.checkSilentFile()) context.exitWithCode(1, true);
     if (!context.recordFile.empty() && context.keyRequested) {
         if (!context.enterRecordKey()) context.exitWithCode(1, true);
-        context.exportRecordKey();
+        if (!context.exportRecordKey()) context.exitWithCode(1, true);
     }
 
     const std::string self = context.installerPath();

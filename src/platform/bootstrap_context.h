@@ -3,6 +3,7 @@
 #include "log/logger.h"
 #include "platform/platform.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -73,6 +74,11 @@ public:
     // --- single-instance guard and network launch -----------------------------
     void checkNetworkLaunch();
     bool checkOtherInstances();
+    // True when another instance runs or the lock was not taken.
+    bool lockInstance();
+    // Cleans up and gives the lock back; from the exit and interruption handlers.
+    void releaseInstance();
+    bool instanceLockHeld() const { return instanceLockHeld_; }
 
     // --- silent and record runs ------------------------------------------------
     bool checkSilentFile();
@@ -110,11 +116,15 @@ private:
     int runHidden(const std::string& command, bool detachProcess, bool discardOutput, std::string* errorOutput);
     bool executeCommand(const std::string& command, bool detachProcess, std::string* errorOutput);
     std::optional<std::string> claimTemporaryDirectory(const std::string& base, long firstNumber);
+    void releaseTemporaryDirectoryLock();
 
     Platform& platform_;
     Logger logger_;
     // Held while the run lives: it marks the temporary directory as in use.
-    std::unique_ptr<FileLock> tempDirLock_;
+    std::atomic<FileLock*> tempDirLock_{nullptr};
+    std::atomic<bool> instanceLockHeld_{false};
+    // Set once the temporary directory is gone; see cleanUp.
+    std::atomic<bool> temporaryDirectoryRemoved_{false};
 };
 
 } // namespace talve

@@ -2,21 +2,68 @@
 
 namespace talve {
 
+namespace {
+const char* const instanceLockName = "TALVEMeridonInstaller";
+} // namespace
+
 void BootstrapContext::checkNetworkLaunch() {
+    const PlatformConventions& conventions = platform_.conventions();
     std::optional<std::string> current = platform_.currentDirectory();
-    // A UNC current directory cannot be used by the command interpreter or the installer.
-    if (!current || current->compare(0, 2, "\\\\") != 0) return;
+    // A network current directory cannot be used by the command interpreter or the installer.
+    if (!current || conventions.networkPathPrefix.empty() || current->compare(0, conventions.networkPathPrefix.size(),
+                                                                              conventions.networkPathPrefix) != 0)
+        return;
     logWarning("The installer has been launched from a network location.");
     logWarning("As UNC paths are not supported as current working directories, the current working directory "
                "will be set to the user home directory.\n");
-    changeDirectory(environmentValue("USERPROFILE"));
+    changeDirectory(environmentValue(conventions.homeVariable));
 }
 
 bool BootstrapContext::checkOtherInstances() {
     logInfo("Checking for other instances.");
     if (multipleInstances) return true;
-    // The machine-wide lock is not taken yet: every run may go on.
-    return true;
+    if (!lockInstance()) return true;
+    logError("An installer is already running.");
+    return false;
+}
+
+bool BootstrapContext::lockInstance() {
+    logInfo("Checking if an installer is already launched.");
+    switch (platform_.takeInstanceLock(instanceLockName)) {
+    case InstanceLockResult::Unavailable:
+        logError("Error while creating mutex.");
+        return true;
+    case InstanceLockResult::HeldElsewhere:
+        logError("An instance of this installer has already been launched.");
+        logError("Only one instance of the installer can be running at the same time.");
+        return true;
+    case InstanceLockResult::Taken:
+        break;
+    }
+    // The run stops on each failure below: the lock is given back at once
+    // rather than held until the process ends.
+    if (!platform_.installInterruptHandler([this] { releaseInstance(); })) {
+        logError("Failed to set Handler (CTRL-C).");
+        platform_.releaseInstanceLock();
+        return true;
+    }
+    if (!platform_.confirmInstanceLock()) {
+        logError("Failed to lock the resource !\n");
+        platform_.releaseInstanceLock();
+        return true;
+    }
+    platform_.runAtExit([this] { releaseInstance(); });
+    instanceLockHeld_ = true;
+    return false;
+}
+
+// Called by the interruption handler and by the exit handler, never both at
+// once: the platform stops the exiting thread when an interruption is under
+// way and ignores interruptions once the exit has begun.
+void BootstrapContext::releaseInstance() {
+    if (!instanceLockHeld_.exchange(false)) return;
+    cleanUp();
+    platform_.releaseInstanceLock();
 }
 
 } // namespace talve

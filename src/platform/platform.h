@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,6 +29,10 @@ struct PlatformConventions {
     // Text files end their lines in CR LF, which a text reader takes as one
     // line feed (the C runtime's text mode on Windows).
     bool textLinesEndInCrLf = false;
+    // A current directory that begins with this is on a network share; the
+    // variable names the user's home, where the run goes instead.
+    std::string networkPathPrefix;
+    std::string homeVariable;
 };
 
 enum class CopyStatus { copied, readFailed, writeFailed };
@@ -38,6 +43,9 @@ struct FileRead {
     FileReadStatus status = FileReadStatus::failed;
     std::string content; // the bytes as they are, when ok
 };
+
+// Result of trying to take the machine-wide single-instance lock.
+enum class InstanceLockResult { Taken, HeldElsewhere, Unavailable };
 
 struct ProcessOutcome {
     bool completed = false; // false: the program could not be started or waited for
@@ -139,7 +147,42 @@ public:
     virtual ShutdownRight acquireShutdownRight() = 0;
     // Restarts the machine at once, closing applications without asking.
     virtual bool restartMachine() = 0;
+
+    // --- single-instance lock, interruption and exit ---------------------------
+    // One lock per machine, seen by every user: on Windows the mutex
+    // "Global\<name>", elsewhere an exclusive lock on "/tmp/<name>.lock".
+    // Never waits. The lock is never handed to a child, so it goes when this
+    // process goes, even while the installer it started still runs.
+    virtual InstanceLockResult takeInstanceLock(const std::string& name) = 0;
+    // Makes sure this process owns the lock it took; false when it cannot tell.
+    virtual bool confirmInstanceLock() = 0;
+    virtual void releaseInstanceLock() = 0;
+    // From now on an interruption by the user (Ctrl-C, Ctrl-Break; on POSIX
+    // also SIGQUIT, SIGTERM and SIGHUP) runs onInterrupt once on a thread of
+    // its own, after the running child has had the interruption and has ended
+    // (runInterruption), and then ends the process as interrupted. Other
+    // threads stop for good at their next child process or exit meanwhile.
+    virtual bool installInterruptHandler(std::function<void()> onInterrupt) = 0;
+    // Runs handler when the process exits normally; an interruption that is
+    // already under way finishes instead, and later ones are ignored.
+    virtual bool runAtExit(std::function<void()> handler) = 0;
+    // --- masked key entry and random bytes -----------------------------------
+    // Between beginKeyEntry and endKeyEntry, readKeystroke gives the keys
+    // typed one by one, without echo; on a terminal also without line editing
+    // or signals, so that Ctrl-C arrives as the byte 3. Without a terminal,
+    // standard input is read as it comes. -1: the input has ended.
+    virtual void beginKeyEntry() = 0;
+    virtual int readKeystroke() = 0;
+    // Puts the terminal back as beginKeyEntry found it; harmless when called twice.
+    virtual void endKeyEntry() = 0;
+    // From the system's random source; false when it gave nothing.
+    virtual bool randomBytes(std::uint8_t* buffer, std::size_t size) = 0;
 };
+
+// Puts back the terminal settings that a key entry changed, when a run is
+// interrupted in the middle of it. Only async-signal-safe calls: a signal
+// handler or the signal thread may call it at any time.
+void restoreTerminalAfterInterrupt();
 
 // The implementation for the system this build targets.
 std::unique_ptr<Platform> makeSystemPlatform();

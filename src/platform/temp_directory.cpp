@@ -38,11 +38,16 @@ std::optional<std::string> BootstrapContext::claimTemporaryDirectory(const std::
             lock = platform_.lockFile(lockPath);
             if (!lock) continue;
         }
-        tempDirLock_ = std::move(lock);
+        releaseTemporaryDirectoryLock();
+        tempDirLock_ = lock.release();
         return candidate;
     }
     return std::nullopt;
 }
+
+// Atomic, so that the interruption handler and the main thread may both
+// clean up without a lock.
+void BootstrapContext::releaseTemporaryDirectoryLock() { delete tempDirLock_.exchange(nullptr); }
 
 bool BootstrapContext::setTempDirectory() {
     logInfo("Setting temp directory.");
@@ -79,7 +84,7 @@ bool BootstrapContext::setTempDirectory() {
     }
     if (!changeDirectory(base)) {
         logError("Unable to access temp directory " + base);
-        tempDirLock_.reset();
+        releaseTemporaryDirectoryLock();
         return false;
     }
     tempDir = claimed.value_or(base + pathSeparator + temporaryDirectoryName + "_" + std::to_string(number));
@@ -89,13 +94,13 @@ bool BootstrapContext::setTempDirectory() {
     if (!claimed || (!enterPrivateDirectory(tempDir) && !createDirectory(tempDir))) {
         logError("Problem creating temp directory " + tempDir);
         tempDir.clear();
-        tempDirLock_.reset();
+        releaseTemporaryDirectoryLock();
         return false;
     }
     if (!enterPrivateDirectory(tempDir)) {
         logError("Directory " + tempDir + " does not exists");
         tempDir.clear();
-        tempDirLock_.reset();
+        releaseTemporaryDirectoryLock();
         return false;
     }
     logInfo("The chosen temp directory is : " + tempDir);
@@ -156,13 +161,25 @@ bool BootstrapContext::launchExitScript() {
     return true;
 }
 
+// The driver, the exit handler and the interruption handler all clean up;
+// the directory is removed once, and a removal that did not end with code 0
+// (one interrupted along with the run) is tried again by the next of them. An interruption handler and the
+// main thread never remove at the same time: the platform stops the main
+// thread at its next child process once an interruption has begun. No lock
+// is taken here, since the main thread may be stopped for good inside this
+// function and must not keep the handler out.
 bool BootstrapContext::cleanUp() {
+    if (temporaryDirectoryRemoved_) return true;
     logInfo("Starting clean up.");
     changeDirectory("..");
     // Windows cannot remove a directory while a file in it is open, so the
     // lock goes first.
-    tempDirLock_.reset();
-    if (!tempDir.empty() && !removeDirectory(tempDir)) logError("Failed to execute the clean up procedure");
+    releaseTemporaryDirectoryLock();
+    if (!tempDir.empty()) {
+        const bool ran = removeDirectory(tempDir);
+        if (!ran) logError("Failed to execute the clean up procedure");
+        temporaryDirectoryRemoved_ = ran && lastResult == 0;
+    }
     cleanedUp = true;
     return true;
 }

@@ -81,6 +81,7 @@ TEST_F(LaunchEnvironment, JavaArgsReachTheJavaCommandOnlyWhenTheInstallerAllowsT
 }
 
 TEST_F(LaunchEnvironment, SilentAndRecordFilesAreExportedAbsolute) {
+    scratch.write("answers.properties", "a=1\n");
     Launch launch(scratch);
     launch.arguments({"-javaHome", target().path(runtime), "-silent", "answers.properties", "-record", "rec.txt"});
     ASSERT_EQ(launch.run(installer()).exitCode, 0);

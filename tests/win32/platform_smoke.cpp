@@ -5,6 +5,7 @@
 // "probe-stdout" reports where its standard output goes.
 
 #include "platform/platform.h"
+#include "platform/win32/win32_interruption.h"
 
 #include <windows.h>
 
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 using talve::Platform;
 using talve::ProcessOutcome;
@@ -198,6 +200,84 @@ void checkThisProcess(Platform& platform, const std::string& self) {
     check(right.tokenOpened && right.privilegeFound, "acquireShutdownRight (no restart)");
 }
 
+// A name of the smoke test's own, so that it never meets a launcher's lock.
+const char* const smokeLockName = "TALVEMeridonInstallerSmoke";
+
+// Exit codes of "lock-probe".
+enum LockProbe { lockTaken = 20, lockHeldElsewhere = 21, lockUnavailable = 22 };
+
+int lockProbe(Platform& platform) {
+    switch (platform.takeInstanceLock(smokeLockName)) {
+    case talve::InstanceLockResult::Taken: platform.releaseInstanceLock(); return lockTaken;
+    case talve::InstanceLockResult::HeldElsewhere: return lockHeldElsewhere;
+    default: return lockUnavailable;
+    }
+}
+
+// "hold FILE": keeps FILE open without sharing for a minute, as an installer
+// holds its files.
+int holdFile(const char* path) {
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return 1;
+    }
+    Sleep(60000);
+    CloseHandle(file);
+    return 0;
+}
+
+// "interrupted-run MARKER HELD": a run with the lock taken and an installer
+// (a "hold" child) running, interrupted by a Ctrl-C that Wine cannot deliver,
+// so the handler is called the way the system would call it. The process
+// should end inside the handler; 99 means the main thread went on.
+int interruptedRun(Platform& platform, const std::string& self, const std::string& marker, const std::string& held) {
+    if (platform.takeInstanceLock(smokeLockName) != talve::InstanceLockResult::Taken) {
+        return 98;
+    }
+    platform.installInterruptHandler([&platform, marker] {
+        if (std::FILE* file = std::fopen(marker.c_str(), "w")) {
+            std::fputs("cleaned up", file);
+            std::fclose(file);
+        }
+        platform.releaseInstanceLock();
+    });
+    platform.confirmInstanceLock();
+    std::thread([] {
+        Sleep(1000);
+        talve::win32::consoleControlHandler(CTRL_C_EVENT);
+    }).detach();
+    platform.runProcess(quoted(self) + " hold " + quoted(held), false, true);
+    platform.runProcess(quoted(self) + " child 0", false, true);
+    return 99;
+}
+
+void checkInstanceLockAndInterruption(Platform& platform, const std::string& self) {
+    check(talve::win32::consoleControlHandler(CTRL_CLOSE_EVENT) == FALSE, "closing the window is left to the system");
+    check(platform.takeInstanceLock(smokeLockName) == talve::InstanceLockResult::Taken, "takeInstanceLock");
+    check(platform.confirmInstanceLock(), "confirmInstanceLock");
+    ProcessOutcome second = platform.runProcess(quoted(self) + " lock-probe", false, true);
+    check(second.completed && second.exitCode == lockHeldElsewhere, "a second process is refused the lock");
+    platform.releaseInstanceLock();
+    ProcessOutcome after = platform.runProcess(quoted(self) + " lock-probe", false, true);
+    check(after.completed && after.exitCode == lockTaken, "the lock is free once released");
+
+    auto start = platform.currentDirectory();
+    const std::string marker = start.value_or(".") + "\\interrupt-marker.txt";
+    const std::string held = start.value_or(".") + "\\held-by-installer.txt";
+    DWORD began = GetTickCount();
+    ProcessOutcome run =
+        platform.runProcess(quoted(self) + " interrupted-run " + quoted(marker) + " " + quoted(held), false, true);
+    std::printf("     interrupted run: exit code 0x%lX after %lu ms\n", static_cast<unsigned long>(run.exitCode),
+                static_cast<unsigned long>(GetTickCount() - began));
+    check(run.completed && static_cast<DWORD>(run.exitCode) == STATUS_CONTROL_C_EXIT,
+          "Ctrl-C ends the run with STATUS_CONTROL_C_EXIT inside the handler");
+    check(readWhole(marker) == "cleaned up", "Ctrl-C runs the clean-up");
+    check(DeleteFileA(held.c_str()) != FALSE, "the installer child does not outlive the handler");
+    ProcessOutcome freed = platform.runProcess(quoted(self) + " lock-probe", false, true);
+    check(freed.completed && freed.exitCode == lockTaken, "Ctrl-C frees the lock");
+    DeleteFileA(marker.c_str());
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -222,12 +302,22 @@ int main(int argc, char** argv) {
 
     auto platform = talve::makeSystemPlatform();
     const std::string self = platform->executablePath();
+    if (argc == 2 && std::strcmp(argv[1], "lock-probe") == 0) {
+        return lockProbe(*platform);
+    }
+    if (argc == 3 && std::strcmp(argv[1], "hold") == 0) {
+        return holdFile(argv[2]);
+    }
+    if (argc == 4 && std::strcmp(argv[1], "interrupted-run") == 0) {
+        return interruptedRun(*platform, self, argv[2], argv[3]);
+    }
     checkPathRules(*platform);
     checkProcesses(*platform, self);
     checkEnvironment(*platform, self);
     checkErrorOutput(*platform, self);
     checkDirectoriesAndFiles(*platform);
     checkThisProcess(*platform, argv[0]);
+    checkInstanceLockAndInterruption(*platform, self);
 
     std::printf("%s: %d failure(s)\n", failures == 0 ? "PASSED" : "FAILED", failures);
     return failures == 0 ? 0 : 1;

@@ -1,6 +1,9 @@
 #include "create_command.h"
 #include "packed_runtime_size.h"
 
+#include "entry_path.h"
+#include "launcher_stub.h"
+#include "output_file.h"
 #include "payload/bootstrap_table_format.h"
 #include "table_codec.h"
 
@@ -8,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <optional>
 #include <string>
@@ -70,11 +72,26 @@ bool fail(const std::string& message) {
     return false;
 }
 
+// Folders, devices and pipes are refused; nothing larger than the table
+// can address is read into memory.
 bool readWhole(const std::string& path, std::string& content) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return fail(path + ": cannot be opened for reading");
-    content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) return fail(path + ": read error");
+    std::string error;
+    if (!files::readRegularFile(fs::u8path(path), std::numeric_limits<std::uint32_t>::max(), content, error))
+        return fail(error);
+    return true;
+}
+
+// The output replaces what has its name: an input there would be lost.
+bool checkOutputIsNoInput(const CreateOptions& options) {
+    std::vector<std::string> inputs{options.launcher};
+    for (const std::string& file : options.files) {
+        if (!file.empty()) inputs.push_back(file);
+    }
+    for (const std::string& input : inputs) {
+        std::error_code ignored;
+        if (fs::equivalent(fs::u8path(options.output), fs::u8path(input), ignored))
+            return fail(options.output + ": is also the input " + input + "; give another output file");
+    }
     return true;
 }
 
@@ -143,8 +160,11 @@ std::string defaultUsage(const std::string& output) {
 }
 
 bool buildInstaller(const CreateOptions& options) {
+    if (!checkOutputIsNoInput(options)) return false;
     std::string stub;
     if (!readWhole(options.launcher, stub)) return false;
+    std::string problem;
+    if (!checkLauncherStub(stub, problem)) return fail(options.launcher + ": not a launcher: " + problem);
     std::string ignored;
     if (findTable(options.launcher, ignored))
         return fail(options.launcher + ": already carries a bootstrap table; give the bare launcher");
@@ -155,6 +175,8 @@ bool buildInstaller(const CreateOptions& options) {
         const std::string& path = options.files[i];
         if (path.empty()) continue;
         const std::string name = fs::path(path).filename().string();
+        if (archive::hasControlCharacter(name))
+            return fail(archive::printablePath(path) + ": the file name holds a control character; rename the file");
         if (name.size() > table::filenameWidth)
             return fail(path + ": the file name '" + name + "' is longer than 12 characters, the most an installer "
                         "can store; rename the file");
@@ -209,34 +231,18 @@ bool buildInstaller(const CreateOptions& options) {
         arguments.data1 = "noValid";
     }
 
-    const std::string temporary = options.output + ".partial";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) return fail(temporary + ": cannot be created");
-        out.write(stub.data(), static_cast<std::streamsize>(stub.size()));
-        out.write(std::string(padded - stub.size(), '\0').data(), static_cast<std::streamsize>(padded - stub.size()));
-        const std::string marker = table::buildMarker();
-        out.write(marker.data(), static_cast<std::streamsize>(marker.size()));
-        for (const BootstrapEntry& row : rows) {
-            EntryBytes bytes = encodeEntry(row);
-            out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        }
-        for (const Payload& payload : payloads)
-            out.write(payload.content.data(), static_cast<std::streamsize>(payload.content.size()));
-        out.flush();
-        if (!out) {
-            std::error_code ignoredError;
-            fs::remove(temporary, ignoredError);
-            return fail(temporary + ": write error (disk full?)");
-        }
+    std::string bytes = stub + std::string(padded - stub.size(), '\0') + table::buildMarker();
+    for (const BootstrapEntry& row : rows) {
+        const EntryBytes entry = encodeEntry(row);
+        bytes.append(reinterpret_cast<const char*>(entry.data()), entry.size());
     }
-    std::error_code error;
-    fs::rename(temporary, options.output, error);
-    if (error) return fail(options.output + ": cannot be written: " + error.message());
-    fs::permissions(options.output,
-                    fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
-                        fs::perms::others_exec,
-                    error);
+    files::OutputFile out(fs::u8path(options.output));
+    std::string error;
+    if (!out.open(error) || !out.write(bytes, error)) return fail(error);
+    for (const Payload& payload : payloads) {
+        if (!out.write(payload.content, error)) return fail(error);
+    }
+    if (!out.commit(error)) return fail(error);
     std::printf("%s: installer written (%llu bytes)\n", options.output.c_str(),
                 static_cast<unsigned long long>(position));
     return true;

@@ -1,6 +1,7 @@
 #include "create_command.h"
 #include "list_command.h"
 #include "runtime_command.h"
+#include "value_commands.h"
 
 #include <cstdio>
 #include <cstring>
@@ -14,6 +15,9 @@ const char* const usage =
     "  create   build an installer from the launcher and its payloads\n"
     "  list     show the bootstrap table of an installer\n"
     "  runtime  pack a Java runtime directory into a self-extracting packed runtime\n"
+    "  encrypt  protect a property value for a silent or record file\n"
+    "  decrypt  show the text of a protected property value\n"
+    "  check-silent  check a silent file as the launcher does\n"
     "\n"
     "'talve-pack COMMAND --help' describes a command.\n";
 } // namespace
@@ -31,6 +35,9 @@ int main(int argc, char** argv) {
     if (std::strcmp(command, "create") == 0) return talve::pack::runCreateCommand(argc - 1, argv + 1);
     if (std::strcmp(command, "list") == 0) return talve::pack::runListCommand(argc - 1, argv + 1);
     if (std::strcmp(command, "runtime") == 0) return talve::runRuntimeCommand(argc, argv);
+    if (std::strcmp(command, "encrypt") == 0) return talve::pack::runEncryptCommand(argc - 1, argv + 1);
+    if (std::strcmp(command, "decrypt") == 0) return talve::pack::runDecryptCommand(argc - 1, argv + 1);
+    if (std::strcmp(command, "check-silent") == 0) return talve::pack::runCheckSilentCommand(argc - 1, argv + 1);
     std::fprintf(stderr, "talve-pack: unknown command '%s'\n%s", command, usage);
     return 2;
 }

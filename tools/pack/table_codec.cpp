@@ -1,6 +1,7 @@
 #include "table_codec.h"
 
 #include "payload/bootstrap_table_format.h"
+#include "writer_files.h"
 
 #include <cstdio>
 #include <cstring>
@@ -61,9 +62,11 @@ BootstrapEntry decodeEntry(const EntryBytes& bytes) {
 }
 
 std::optional<TableLocation> findTable(const std::string& path, std::string& error) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    std::uint64_t size = 0;
+    std::string problem;
+    std::unique_ptr<std::FILE, FileCloser> file(files::openRegularFile(std::filesystem::u8path(path), size, problem));
     if (!file) {
-        error = path + ": cannot be opened for reading";
+        error = path + ": cannot be read: " + problem;
         return std::nullopt;
     }
     std::optional<std::uint64_t> offset = table::findMarker(file.get());

@@ -24,7 +24,8 @@
 //   8   magic           kHeaderMagic
 //   u32 version         kFormatVersion
 //   u32 entryCount
-//   u64 unpackedBytes   disk space the unpacked tree needs
+//   u64 unpackedBytes   disk space the unpacked tree needs: at least
+//                       kUnpackFolderUsage plus diskUsageOf each entry
 //   u32 headerCrc       CRC-32 of the 24 bytes above
 //   u32 reserved        0
 //
@@ -90,6 +91,17 @@ struct EntryHeader {
     std::uint64_t storedSize = 0;
     std::string path;
 };
+
+// Disk space is counted in whole blocks: every folder takes one, a file
+// its size rounded up, a link none.
+constexpr std::uint64_t kBlockSize = 4096;
+constexpr std::uint64_t kUnpackFolderUsage = kBlockSize;
+
+inline std::uint64_t diskUsageOf(EntryType type, std::uint64_t originalSize) {
+    if (type == EntryType::Directory) return kBlockSize;
+    if (type != EntryType::File) return 0;
+    return originalSize / kBlockSize * kBlockSize + (originalSize % kBlockSize != 0 ? kBlockSize : 0);
+}
 
 std::string encodeTrailer(const Trailer& trailer);
 std::string encodeHeader(const Header& header);

@@ -18,7 +18,7 @@ bool readAt(std::FILE* file, std::uint64_t offset, void* buffer, std::size_t siz
 
 std::string entryLabel(std::size_t number, const std::string& path) {
     std::string label = "entry " + std::to_string(number);
-    if (!path.empty()) label += " (" + path + ")";
+    if (!path.empty()) label += " (" + printablePath(path) + ")";
     return label;
 }
 
@@ -59,6 +59,10 @@ bool readEntry(std::FILE* file, std::uint64_t& offset, std::uint64_t end,
     }
 
     const std::string named = entryLabel(number, path);
+    if (hasControlCharacter(path)) {
+        error = named + ": path holds a control character";
+        return false;
+    }
     if (!isSafeEntryPath(path)) {
         error = named + ": path would land outside " + kUnpackFolder;
         return false;
@@ -80,6 +84,10 @@ bool readEntry(std::FILE* file, std::uint64_t& offset, std::uint64_t end,
             error = named + ": data checksum mismatch";
             return false;
         }
+        if (hasControlCharacter(entry.linkTarget)) {
+            error = named + ": link target holds a control character";
+            return false;
+        }
         if (!isSafeLinkTarget(path, entry.linkTarget)) {
             error = named + ": link target " + entry.linkTarget + " points outside " +
                     kUnpackFolder;
@@ -87,6 +95,22 @@ bool readEntry(std::FILE* file, std::uint64_t& offset, std::uint64_t end,
         }
     }
     return true;
+}
+
+// The room check before unpacking trusts the header's figure, so the
+// entries may not add up to more than it.
+bool checkUnpackedSize(const ArchiveIndex& index, std::string& error) {
+    std::uint64_t needed = kUnpackFolderUsage;
+    for (const IndexedEntry& entry : index.entries) {
+        const std::uint64_t usage = diskUsageOf(entry.header.type, entry.header.originalSize);
+        needed = usage > std::numeric_limits<std::uint64_t>::max() - needed
+                     ? std::numeric_limits<std::uint64_t>::max()
+                     : needed + usage;
+    }
+    if (needed <= index.header.unpackedBytes) return true;
+    error = "archive header gives " + std::to_string(index.header.unpackedBytes) +
+            " bytes unpacked, but its entries need " + std::to_string(needed);
+    return false;
 }
 
 } // namespace
@@ -146,7 +170,7 @@ bool readArchiveIndex(std::FILE* file, std::uint64_t fileSize, ArchiveIndex& ind
                 " unexpected bytes after its last entry";
         return false;
     }
-    return true;
+    return checkUnpackedSize(index, error);
 }
 
 } // namespace archive

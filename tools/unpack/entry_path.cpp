@@ -18,14 +18,23 @@ std::vector<std::string> splitOnSeparators(const std::string& path) {
     return parts;
 }
 
+bool isControlCharacter(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7f;
+}
+
 bool hasForbiddenCharacter(const std::string& path) {
-    for (char c : path) {
-        if (c == ':' || c == '\0') return true;
-    }
-    return false;
+    return path.find(':') != std::string::npos || hasControlCharacter(path);
 }
 
 } // namespace
+
+bool hasControlCharacter(const std::string& text) {
+    for (char c : text) {
+        if (isControlCharacter(c)) return true;
+    }
+    return false;
+}
 
 bool isSafeEntryPath(const std::string& path) {
     if (path.empty() || hasForbiddenCharacter(path)) return false;
@@ -52,6 +61,20 @@ bool isSafeLinkTarget(const std::string& linkPath, const std::string& target) {
         }
     }
     return climbs <= linkDepth;
+}
+
+std::string printablePath(const std::string& path) {
+    static const char hex[] = "0123456789abcdef";
+    std::string shown;
+    for (char c : path) {
+        if (isControlCharacter(c)) {
+            const auto byte = static_cast<unsigned char>(c);
+            shown += std::string("\\x") + hex[byte >> 4] + hex[byte & 0xf];
+        } else {
+            shown.push_back(c);
+        }
+    }
+    return shown;
 }
 
 } // namespace archive

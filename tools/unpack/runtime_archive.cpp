@@ -1,8 +1,10 @@
 #include "runtime_archive.h"
 
 #include "archive_format.h"
+#include "output_file.h"
 #include "runtime_tree.h"
 #include "stream_deflater.h"
+#include "writer_files.h"
 
 #include <filesystem>
 #include <fstream>
@@ -15,12 +17,6 @@ using archive::EntryType;
 using archive::TreeEntry;
 
 namespace {
-
-constexpr std::uint64_t kBlockSize = 4096;
-
-std::uint64_t roundUpToBlocks(std::uint64_t bytes) {
-    return (bytes + kBlockSize - 1) / kBlockSize * kBlockSize;
-}
 
 enum class StubSystem { Unknown, Windows, Linux };
 
@@ -58,22 +54,20 @@ bool isInside(const fs::path& path, const fs::path& folder) {
     return !relative.empty() && *relative.begin() != "..";
 }
 
+// Stubs are programs of a few megabytes; anything far larger is a wrong file.
+constexpr std::uint64_t kMaxStubSize = std::uint64_t(256) << 20;
+
 class ArchiveWriter {
 public:
-    ArchiveWriter(const fs::path& output, std::string& error) : output_(output), error_(error) {}
+    ArchiveWriter(const fs::path& output, std::string& error) : output_(output), file_(output), error_(error) {}
 
-    bool open() {
-        out_.open(output_, std::ios::binary | std::ios::trunc);
-        if (!out_) return fail("cannot create " + output_.u8string());
-        return true;
-    }
+    bool open() { return file_.open(error_); }
 
     bool copyStub(const fs::path& stub) {
-        std::ifstream in(stub, std::ios::binary);
-        if (!in) return fail("cannot read the unpacker " + stub.u8string());
-        out_ << in.rdbuf();
-        if (!in || !out_) return fail("cannot copy the unpacker " + stub.u8string() + " into " + output_.u8string());
-        archiveOffset_ = position();
+        std::string content;
+        if (!files::readRegularFile(stub, kMaxStubSize, content, error_)) return false;
+        if (!put(content)) return false;
+        archiveOffset_ = content.size();
         return true;
     }
 
@@ -82,29 +76,22 @@ public:
         header.entryCount = static_cast<std::uint32_t>(entries.size());
         if (!put(archive::encodeHeader(header))) return false;
 
-        unpackedBytes = kBlockSize; // the "_jvm" folder itself
+        unpackedBytes = archive::kUnpackFolderUsage;
         for (const TreeEntry& entry : entries) {
             std::uint64_t size = 0;
             if (!writeEntry(entry, size)) return false;
-            if (entry.type == EntryType::File) unpackedBytes += roundUpToBlocks(size);
-            if (entry.type == EntryType::Directory) unpackedBytes += kBlockSize;
+            unpackedBytes += archive::diskUsageOf(entry.type, size);
         }
         header.unpackedBytes = unpackedBytes;
-        const std::uint64_t end = position();
+        std::uint64_t end = 0;
+        if (!position(end)) return false;
         archive::Trailer trailer;
         trailer.archiveOffset = archiveOffset_;
         trailer.archiveSize = end - archiveOffset_;
         return rewriteAt(archiveOffset_, archive::encodeHeader(header)) && put(archive::encodeTrailer(trailer));
     }
 
-    bool close() {
-        out_.close();
-        if (!out_) return fail("cannot write " + output_.u8string());
-        return true;
-    }
-
-    // Closes after a failure already reported, so the partial file can go.
-    void abandon() { out_.close(); }
+    bool commit() { return file_.commit(error_); }
 
 private:
     bool writeEntry(const TreeEntry& entry, std::uint64_t& size) {
@@ -119,9 +106,9 @@ private:
         }
 
         header.flags = entry.executable ? archive::kFlagExecutable : 0;
-        const std::uint64_t headerAt = position();
+        std::uint64_t headerAt = 0;
         // The sizes and checksum are known once the data is written.
-        if (!put(archive::encodeEntryHeader(header))) return false;
+        if (!position(headerAt) || !put(archive::encodeEntryHeader(header))) return false;
         archive::DeflateResult result;
         if (!deflateEntry(entry, result)) return false;
         header.originalSize = result.originalSize;
@@ -135,32 +122,29 @@ private:
         bool readFailed = false;
         if (entry.generated) {
             std::istringstream in(entry.content);
-            if (archive::deflateStream(in, out_, result, readFailed)) return true;
+            if (archive::deflateStream(in, file_.stream(), result, readFailed)) return true;
             return fail("cannot write " + output_.u8string());
         }
         std::ifstream in(entry.source, std::ios::binary);
         if (!in) return fail("cannot read " + entry.source.u8string());
-        if (archive::deflateStream(in, out_, result, readFailed)) return true;
+        if (archive::deflateStream(in, file_.stream(), result, readFailed)) return true;
         return fail(readFailed ? "cannot read " + entry.source.u8string() : "cannot write " + output_.u8string());
     }
 
-    bool put(const std::string& bytes) {
-        if (!out_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
+    bool put(const std::string& bytes) { return file_.write(bytes, error_); }
+
+    bool rewriteAt(std::uint64_t offset, const std::string& bytes) {
+        std::uint64_t end = 0;
+        if (!position(end) || !files::seekFile(file_.stream(), offset) || !put(bytes) ||
+            !files::seekFile(file_.stream(), end)) {
             return fail("cannot write " + output_.u8string());
         }
         return true;
     }
 
-    bool rewriteAt(std::uint64_t offset, const std::string& bytes) {
-        const std::uint64_t end = position();
-        out_.seekp(static_cast<std::streamoff>(offset));
-        if (!put(bytes)) return false;
-        out_.seekp(static_cast<std::streamoff>(end));
-        if (!out_) return fail("cannot write " + output_.u8string());
-        return true;
+    bool position(std::uint64_t& offset) {
+        return files::tellFile(file_.stream(), offset) || fail("cannot write " + output_.u8string());
     }
-
-    std::uint64_t position() { return static_cast<std::uint64_t>(out_.tellp()); }
 
     bool fail(const std::string& message) {
         error_ = message;
@@ -168,18 +152,10 @@ private:
     }
 
     fs::path output_;
+    files::OutputFile file_;
     std::string& error_;
-    std::ofstream out_;
     std::uint64_t archiveOffset_ = 0;
 };
-
-bool makeExecutable(const fs::path& output, std::string& error) {
-    std::error_code ec;
-    fs::permissions(output, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
-                    fs::perm_options::add, ec);
-    if (ec) error = "cannot make " + output.u8string() + " executable: " + ec.message();
-    return !ec;
-}
 
 bool checkPaths(const fs::path& runtimeDir, const fs::path& stub, const fs::path& output,
                 std::string& error) {
@@ -219,15 +195,9 @@ bool writePackedRuntime(const std::string& runtimeDir, const std::string& unpack
     if (!checkStubMatches(stubPath, tree.windowsRuntime, error)) return false;
 
     ArchiveWriter writer(outputPath, error);
-    if (!writer.open()) return false;
-    const bool written = writer.copyStub(stubPath) && writer.writeEntries(tree.entries, unpackedBytes) &&
-                         writer.close() && makeExecutable(outputPath, error);
-    if (!written) {
-        writer.abandon();
-        std::error_code ignored;
-        fs::remove(outputPath, ignored);
-        unpackedBytes = 0;
-    }
+    const bool written = writer.open() && writer.copyStub(stubPath) &&
+                         writer.writeEntries(tree.entries, unpackedBytes) && writer.commit();
+    if (!written) unpackedBytes = 0;
     return written;
 }
 

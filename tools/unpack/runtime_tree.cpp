@@ -12,16 +12,18 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kPropertiesName = "jvm.properties";
-// Links followed out of the folder may loop back on themselves.
+// Far deeper than any runtime; a bound on what a hostile folder can make
+// the walk do.
 constexpr int kMaxFolderDepth = 64;
 
 class TreeWalker {
 public:
-    TreeWalker(RuntimeTree& tree, std::string& error) : tree_(tree), error_(error) {}
+    TreeWalker(const fs::path& root, RuntimeTree& tree, std::string& error)
+        : root_(root), tree_(tree), error_(error) {}
 
     bool walkFolder(const fs::path& folder, const std::string& prefix, int depth) {
         if (depth > kMaxFolderDepth) {
-            error_ = "folders nest too deeply (a link loop?) at " + folder.u8string();
+            error_ = "folders nest too deeply at " + folder.u8string();
             return false;
         }
         std::vector<fs::path> children;
@@ -49,6 +51,11 @@ private:
                      std::to_string(kMaxPathLength) + " bytes";
             return false;
         }
+        if (hasControlCharacter(name)) {
+            error_ = "cannot carry " + printablePath(child.u8string()) +
+                     ": its name holds a control character (a line feed?)";
+            return false;
+        }
         // The unpacker reads a backslash as a separator: a\b would come out as a/b.
         if (name.find('\\') != std::string::npos || !isSafeEntryPath(archivePath)) {
             error_ = "cannot carry " + child.u8string() + ": a name with \"\\\" or \":\" cannot be unpacked everywhere";
@@ -66,8 +73,8 @@ private:
                 error_ = "cannot read the link " + child.u8string() + ": " + ec.message();
                 return false;
             }
-            const std::string targetText = target.generic_u8string();
-            if (isSafeLinkTarget(archivePath, targetText)) {
+            std::string targetText = target.generic_u8string();
+            if (isSafeLinkTarget(archivePath, targetText) || insideTarget(child, archivePath, targetText)) {
                 TreeEntry link;
                 link.type = EntryType::Symlink;
                 link.archivePath = archivePath;
@@ -75,7 +82,7 @@ private:
                 tree_.entries.push_back(link);
                 return true;
             }
-            return addResolved(child, fs::status(child, ec), archivePath, depth);
+            return refuseLink(child, target);
         }
         return addResolved(child, own, archivePath, depth);
     }
@@ -96,14 +103,51 @@ private:
             tree_.entries.push_back(entry);
             return true;
         }
-        if (!fs::exists(status)) {
-            error_ = "cannot carry " + child.u8string() + ": it is a link out of the runtime folder to nothing";
+        error_ = "cannot carry " + child.u8string() + ": it is neither a file, a folder nor a link";
+        return false;
+    }
+
+    // A link written another way (absolute, or through "..") that still
+    // leads into the tree is kept as a link, rewritten relative to its folder.
+    bool insideTarget(const fs::path& link, const std::string& archivePath, std::string& targetText) const {
+        std::error_code ec;
+        const fs::path resolved = fs::canonical(link, ec);
+        if (ec) return false;
+        const fs::path relative = resolved.lexically_relative(root_);
+        if (relative.empty() || *relative.begin() == "..") return false;
+        std::string text;
+        for (char c : archivePath) {
+            if (c == '/') text += "../";
+        }
+        if (relative != ".") {
+            text += relative.generic_u8string();
+        } else if (text.empty()) {
+            text = ".";
         } else {
-            error_ = "cannot carry " + child.u8string() + ": it is neither a file, a folder nor a link";
+            text.pop_back();
+        }
+        if (!isSafeLinkTarget(archivePath, text)) return false;
+        targetText = text;
+        return true;
+    }
+
+    // Following a link out of the tree would carry whatever it reaches (a
+    // link to "/" the whole file system); carrying the link itself would
+    // make a runtime that depends on the packing machine.
+    bool refuseLink(const fs::path& link, const fs::path& target) {
+        std::error_code ec;
+        const std::string shownTarget = printablePath(target.u8string());
+        if (!fs::exists(fs::status(link, ec))) {
+            error_ = "cannot carry " + link.u8string() + ": it is a link to " + shownTarget + ", which does not exist";
+        } else {
+            error_ = "cannot carry " + link.u8string() + ": it is a link to " + shownTarget +
+                     ", outside the runtime folder; copy the runtime with its links resolved (cp -rL) or remove the "
+                     "link";
         }
         return false;
     }
 
+    fs::path root_;
     RuntimeTree& tree_;
     std::string& error_;
 };
@@ -122,7 +166,12 @@ bool collectRuntimeTree(const fs::path& runtimeDir, RuntimeTree& tree, std::stri
         error = "runtime folder " + runtimeDir.u8string() + " does not exist or is not a folder";
         return false;
     }
-    TreeWalker walker(tree, error);
+    const fs::path root = fs::canonical(runtimeDir, ec);
+    if (ec) {
+        error = "cannot read the runtime folder " + runtimeDir.u8string() + ": " + ec.message();
+        return false;
+    }
+    TreeWalker walker(root, tree, error);
     if (!walker.walkFolder(runtimeDir, "", 0)) return false;
 
     tree.windowsRuntime = fs::is_regular_file(runtimeDir / "bin" / "java.exe", ec);

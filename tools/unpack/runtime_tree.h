@@ -26,10 +26,10 @@ struct RuntimeTree {
     bool windowsRuntime = false;       // the Java launcher is bin/java.exe
 };
 
-// Walks a runtime folder. Links that stay inside it are kept as links;
-// links that lead out of it are carried as what they point to, since the
-// unpacker would refuse them. Adds a "jvm.properties" naming the Java
-// launcher when the folder has none.
+// Walks a runtime folder. Links that stay inside it are kept as links
+// (absolute ones rewritten relative); a link that leads out of it (or,
+// written absolute, to nothing) is refused with a message naming it. Adds a
+// "jvm.properties" naming the Java launcher when the folder has none.
 bool collectRuntimeTree(const std::filesystem::path& runtimeDir, RuntimeTree& tree,
                         std::string& error);
 

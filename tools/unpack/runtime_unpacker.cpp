@@ -76,8 +76,8 @@ bool prepareParent(const fs::path& destination, std::string& error) {
     return true;
 }
 
-// An earlier unpack or an earlier entry may have left a file or link where
-// this entry goes; replace it rather than write through it.
+// An earlier entry of the same name may have left a file or link where this
+// entry goes; replace it rather than write through it.
 bool removeNonDirectory(const fs::path& destination, std::string& error) {
     std::error_code ec;
     const fs::file_status status = fs::symlink_status(destination, ec);
@@ -257,20 +257,92 @@ bool checkRoom(const fs::path& targetDir, std::uint64_t needed, std::string& err
     return false;
 }
 
+// Unpacking never merges with what an earlier run or somebody else left:
+// only a missing or empty folder is taken.
+bool checkTargetIsFree(const fs::path& targetDir, bool& replaceEmpty, std::string& error) {
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(targetDir, ec);
+    replaceEmpty = false;
+    if (!fs::exists(status)) return true;
+    if (fs::is_directory(status) && isEmptyDirectory(targetDir)) {
+        replaceEmpty = true;
+        return true;
+    }
+    error = "cannot unpack into " + displayName(targetDir) + ": it already exists" +
+            (fs::is_directory(status) ? " and is not empty" : " and is not a folder") +
+            "; remove it or unpack elsewhere";
+    return false;
+}
+
+// The fresh folder beside the target that a run unpacks into; removed with
+// its contents unless it was moved into place.
+class StagingDirectory {
+public:
+    explicit StagingDirectory(const fs::path& targetDir) : target_(targetDir) {}
+    ~StagingDirectory() {
+        if (!path_.empty()) removeTree(path_);
+    }
+    StagingDirectory(const StagingDirectory&) = delete;
+    StagingDirectory& operator=(const StagingDirectory&) = delete;
+
+    bool create(std::string& error) {
+        for (int attempt = 1; attempt <= kNameAttempts; ++attempt) {
+            fs::path candidate = target_;
+            candidate += ".partial-" + std::to_string(attempt);
+            if (makeNewDirectory(candidate)) {
+                path_ = candidate;
+                return true;
+            }
+            if (errno != EEXIST) break;
+        }
+        error = "cannot create a folder beside " + displayName(target_) + " to unpack into: " + systemReason();
+        return false;
+    }
+
+    bool moveInPlace(std::string& error) {
+        if (!renameDirectory(path_, target_)) {
+            error = "cannot move the unpacked runtime to " + displayName(target_) + ": " + systemReason();
+            return false;
+        }
+        path_.clear();
+        return true;
+    }
+
+    const fs::path& path() const { return path_; }
+
+private:
+    static constexpr int kNameAttempts = 1000;
+    fs::path target_;
+    fs::path path_;
+};
+
 } // namespace
 
 bool unpackRuntime(const fs::path& packedFile, const fs::path& targetDir, std::string& error) {
     FileHandle packed;
     archive::ArchiveIndex index;
     if (!openIndexed(packedFile, packed, index, error)) return false;
+    bool replaceEmptyTarget = false;
+    if (!checkTargetIsFree(targetDir, replaceEmptyTarget, error)) return false;
     if (!checkRoom(targetDir, index.header.unpackedBytes, error)) return false;
-    if (!makeDirectory(targetDir, error)) return false;
 
-    Unpacker unpacker(packed.get(), packedFile, targetDir);
+    if (targetDir.has_parent_path() && !prepareParent(targetDir, error)) return false;
+
+    // A run that fails half-way leaves nothing; one that succeeds moves a
+    // complete tree into place.
+    StagingDirectory staging(targetDir);
+    if (!staging.create(error)) return false;
+    Unpacker unpacker(packed.get(), packedFile, staging.path());
     for (std::size_t i = 0; i < index.entries.size(); ++i) {
         if (!unpacker.unpackEntry(i + 1, index.entries[i], error)) return false;
     }
-    return true;
+    if (replaceEmptyTarget && !removeEmptyDirectory(targetDir)) {
+        error = "cannot replace the empty folder " + displayName(targetDir) + ": " + systemReason();
+        return false;
+    }
+    if (staging.moveInPlace(error)) return true;
+    if (replaceEmptyTarget) makeNewDirectory(targetDir);
+    return false;
 }
 
 bool listRuntime(const fs::path& packedFile, std::string& listing, std::string& error) {

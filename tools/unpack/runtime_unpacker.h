@@ -7,10 +7,11 @@ namespace talve {
 namespace unpack {
 
 // Unpacks the runtime archive appended to `packedFile` into `targetDir`,
-// which is created when missing. The whole archive is checked before the
-// first file is written; data checksums are checked as each file is
-// inflated, and a file found damaged is removed again. On failure `error`
-// is one line naming the file and the fault.
+// which must be missing or an empty folder. The whole archive is checked
+// before the first file is written; data checksums are checked as each
+// file is inflated. The tree is unpacked into a fresh folder beside
+// `targetDir` and renamed into place when complete: on failure nothing of
+// this run is left. `error` is then one line naming the file and the fault.
 bool unpackRuntime(const std::filesystem::path& packedFile,
                    const std::filesystem::path& targetDir, std::string& error);
 

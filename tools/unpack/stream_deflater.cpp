@@ -33,7 +33,7 @@ private:
 
 } // namespace
 
-bool deflateStream(std::istream& in, std::ostream& out, DeflateResult& result, bool& readFailed) {
+bool deflateStream(std::istream& in, std::FILE* out, DeflateResult& result, bool& readFailed) {
     result = DeflateResult();
     readFailed = false;
     Deflater deflater;
@@ -60,7 +60,7 @@ bool deflateStream(std::istream& in, std::ostream& out, DeflateResult& result, b
             stream.avail_out = static_cast<uInt>(output.size());
             if (deflate(&stream, flush) == Z_STREAM_ERROR) return false;
             const std::size_t produced = output.size() - stream.avail_out;
-            if (!out.write(output.data(), static_cast<std::streamsize>(produced))) return false;
+            if (std::fwrite(output.data(), 1, produced, out) != produced) return false;
             result.storedSize += produced;
         } while (stream.avail_out == 0);
     } while (flush != Z_FINISH);

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <istream>
-#include <ostream>
 #include <string>
 
 namespace talve {
@@ -16,7 +16,7 @@ struct DeflateResult {
 
 // Compresses everything `in` holds into one zlib stream on `out`. A failed
 // read or write returns false; the caller names the file.
-bool deflateStream(std::istream& in, std::ostream& out, DeflateResult& result, bool& readFailed);
+bool deflateStream(std::istream& in, std::FILE* out, DeflateResult& result, bool& readFailed);
 
 } // namespace archive
 } // namespace talve

@@ -1,5 +1,7 @@
 #include "platform/command_line.h"
 #include "platform/platform.h"
+#include "platform/posix/posix_interruption.h"
+#include "platform/posix/console_input.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -19,6 +21,8 @@
 extern char** environ;
 
 namespace talve {
+
+using posix::processGate;
 
 namespace {
 
@@ -43,15 +47,20 @@ bool hasCapSysBoot() {
     return capable;
 }
 
-int waitForChild(pid_t pid, ProcessOutcome& outcome) {
+// Waits for the end without reaping first, so that an interruption handler
+// that signals the child meanwhile can never reach a reused process id.
+void waitForChild(pid_t pid, ProcessOutcome& outcome) {
+    siginfo_t ended;
+    while (waitid(P_PID, static_cast<id_t>(pid), &ended, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
+    }
+    processGate().childEnded(pid);
     int status = 0;
     while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return -1;
+        if (errno != EINTR) return;
     }
     outcome.completed = true;
     if (WIFEXITED(status)) outcome.exitCode = WEXITSTATUS(status);
     else if (WIFSIGNALED(status)) outcome.exitCode = 128 + WTERMSIG(status);
-    return 0;
 }
 
 // Starts a program; its process id, or -1. With an error pipe, its standard
@@ -74,19 +83,27 @@ pid_t spawnChild(const std::vector<std::string>& arguments, bool detach, bool di
         posix_spawn_file_actions_adddup2(&actions, errorPipe != noErrorPipe ? errorPipe : STDOUT_FILENO,
                                          STDERR_FILENO);
     }
-    short flags = POSIX_SPAWN_SETSIGMASK;
+    // The launcher blocks the interruption signals for its signal thread; the
+    // child starts with none blocked and their default actions.
+    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
     sigset_t noSignals;
     sigemptyset(&noSignals);
     posix_spawnattr_setsigmask(&attributes, &noSignals);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (int signalNumber : {SIGINT, SIGQUIT, SIGTERM, SIGHUP}) sigaddset(&defaults, signalNumber);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
     // Without a controlling terminal, like a Windows process started detached from the console.
     if (detach) flags |= POSIX_SPAWN_SETSID;
     posix_spawnattr_setflags(&attributes, flags);
 
-    pid_t pid = 0;
-    int failure = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+    pid_t pid = static_cast<pid_t>(processGate().startChild([&]() -> InterruptionGate::ChildId {
+        pid_t started = 0;
+        return posix_spawnp(&started, argv[0], &actions, &attributes, argv.data(), environ) == 0 ? started : 0;
+    }));
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-    return failure == 0 ? pid : -1;
+    return pid == 0 ? -1 : pid;
 }
 
 ProcessOutcome spawnAndWait(const std::vector<std::string>& arguments, bool detach, bool discardOutput) {
@@ -182,6 +199,9 @@ public:
         conventions_.scriptRunner = "/bin/sh ";
         conventions_.temporaryBaseVariables = {"TEMP", "TMP", "TMPDIR"};
         conventions_.fallbackTemporaryBase = "/tmp";
+        // POSIX leaves the meaning of a leading "//" to the system: a network path on some.
+        conventions_.networkPathPrefix = "//";
+        conventions_.homeVariable = "HOME";
     }
 
     const PlatformConventions& conventions() const override { return conventions_; }
@@ -364,6 +384,19 @@ public:
         ProcessOutcome outcome = spawnAndWait({"shutdown", "-r", "now"}, false, false);
         return outcome.completed && outcome.exitCode == 0;
     }
+
+    InstanceLockResult takeInstanceLock(const std::string& name) override { return posix::takeLockFile(name); }
+    // flock has taken it already, or refused.
+    bool confirmInstanceLock() override { return true; }
+    void releaseInstanceLock() override { posix::releaseLockFile(); }
+    bool installInterruptHandler(std::function<void()> onInterrupt) override {
+        return posix::startSignalThread(std::move(onInterrupt));
+    }
+    bool runAtExit(std::function<void()> handler) override { return posix::runAtExit(std::move(handler)); }
+    void beginKeyEntry() override { beginTerminalKeyEntry(); }
+    int readKeystroke() override { return readStandardInputByte(); }
+    void endKeyEntry() override { endTerminalKeyEntry(); }
+    bool randomBytes(std::uint8_t* buffer, std::size_t size) override { return systemRandomBytes(buffer, size); }
 
 private:
     PlatformConventions conventions_;

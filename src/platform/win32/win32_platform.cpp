@@ -3,6 +3,8 @@
 // other users or downloads can reach.
 
 #include "platform/platform.h"
+#include "platform/win32/win32_interruption.h"
+#include "platform/win32/console_input.h"
 
 #include <windows.h>
 #include <aclapi.h>
@@ -121,8 +123,14 @@ HANDLE startHidden(const std::string& commandLine, bool detach, HANDLE output, H
 
     PROCESS_INFORMATION started;
     std::memset(&started, 0, sizeof started);
-    if (!CreateProcessA(program.empty() ? nullptr : program.c_str(), writableCommandLine.data(), nullptr, nullptr,
-                        TRUE, detach ? DETACHED_PROCESS : 0, nullptr, nullptr, &startup, &started)) {
+    auto start = [&]() -> InterruptionGate::ChildId {
+        if (!CreateProcessA(program.empty() ? nullptr : program.c_str(), writableCommandLine.data(), nullptr, nullptr,
+                            TRUE, detach ? DETACHED_PROCESS : 0, nullptr, nullptr, &startup, &started)) {
+            return 0;
+        }
+        return reinterpret_cast<InterruptionGate::ChildId>(started.hProcess);
+    };
+    if (win32::processGate().startChild(start) == 0) {
         return nullptr;
     }
     CloseHandle(started.hThread);
@@ -137,6 +145,8 @@ ProcessOutcome waitFor(const OwnedHandle& process) {
     do {
         waited = WaitForSingleObject(process.get(), INFINITE);
     } while (waited == WAIT_TIMEOUT);
+    // Before the handle closes: the console control handler may still stop the child through it.
+    win32::processGate().childEnded(reinterpret_cast<InterruptionGate::ChildId>(process.get()));
     if (waited != WAIT_OBJECT_0) {
         return {};
     }
@@ -232,7 +242,7 @@ class Win32Platform final : public Platform {
 public:
     const PlatformConventions& conventions() const override {
         static const PlatformConventions windows{
-            "\\", ';', "cmd.exe /c rmdir /S /Q ", "cmd.exe /c ", {"TEMP", "TMP"}, "", true};
+            "\\", ';', "cmd.exe /c rmdir /S /Q ", "cmd.exe /c ", {"TEMP", "TMP"}, "", true, "\\\\", "USERPROFILE"};
         return windows;
     }
 
@@ -553,6 +563,20 @@ public:
     }
 
     bool restartMachine() override { return InitiateSystemShutdownA(nullptr, nullptr, 0, TRUE, TRUE) != FALSE; }
+
+    // --- single-instance lock, interruption and exit ---------------------------
+
+    InstanceLockResult takeInstanceLock(const std::string& name) override { return win32::createInstanceMutex(name); }
+    bool confirmInstanceLock() override { return win32::confirmInstanceMutex(); }
+    void releaseInstanceLock() override { win32::releaseInstanceMutex(); }
+    bool installInterruptHandler(std::function<void()> onInterrupt) override {
+        return win32::installConsoleControlHandler(std::move(onInterrupt));
+    }
+    bool runAtExit(std::function<void()> handler) override { return win32::runAtExit(std::move(handler)); }
+    void beginKeyEntry() override { beginConsoleKeyEntry(); }
+    int readKeystroke() override { return readConsoleKeystroke(); }
+    void endKeyEntry() override {}
+    bool randomBytes(std::uint8_t* buffer, std::size_t size) override { return systemRandomBytes(buffer, size); }
 };
 
 } // namespace

@@ -8,11 +8,15 @@
 //   PROBE_EXIT         exit code (default 0)
 //   PROBE_COMM         file whose content becomes the communication file
 //   PROBE_EXIT_SCRIPT  file whose content becomes the exit script
+//   PROBE_HOLD         file whose appearance ends the run (a minute at most),
+//                      so that a test can act while the installer runs
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -36,6 +40,12 @@ void copyInto(const char* source, const char* target) {
     }
 }
 
+void holdUntil(const char* release) {
+    if (release == nullptr) return;
+    for (int i = 0; i < 1200 && !std::filesystem::exists(release); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+}
+
 } // namespace
 
 int main(int argc, char** argv, char** envp) {
@@ -52,6 +62,7 @@ int main(int argc, char** argv, char** envp) {
     }
     copyInto(std::getenv("PROBE_COMM"), std::getenv("KORVU_BOOTSTRAP_COMM_FILE"));
     copyInto(std::getenv("PROBE_EXIT_SCRIPT"), std::getenv("KORVU_BOOTSTRAP_ONEXIT_SCRIPT"));
+    holdUntil(std::getenv("PROBE_HOLD"));
     const char* code = std::getenv("PROBE_EXIT");
     return code == nullptr ? 0 : std::atoi(code);
 }

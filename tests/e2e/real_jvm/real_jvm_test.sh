@@ -21,6 +21,8 @@ grep -q "Sample installer: all checks passed; exiting with code 3" <<<"$out" || 
 [ "$(cat sample-exit-script.txt 2>/dev/null)" = "exit script ran" ] || fail "the exit script did not run"
 [ -z "$(ls temp)" ] || fail "left in the temporary folder: $(ls temp)"
 
+# The launcher checks a silent file before it unpacks anything.
+printf 'answer=1\n' > answers.properties
 out=$(TEMP="$scratch/temp" "$installer" -silent answers.properties -exitCode 2 -multipleInstance 2>&1)
 code=$?
 [ $code -eq 2 ] || fail "silent run: exit code $code instead of 2: $out"

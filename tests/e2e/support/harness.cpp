@@ -85,42 +85,52 @@ const Target& target() {
     return instance;
 }
 
-RunResult runProgram(const std::vector<std::string>& argv, const Environment& environment, const fs::path& directory) {
+SpawnArrays::SpawnArrays(const std::vector<std::string>& argv, const Environment& environment) : argStrings_(argv) {
+    for (const auto& [name, value] : environment) envStrings_.push_back(name + "=" + value);
+    for (std::string& s : envStrings_) envp_.push_back(s.data());
+    envp_.push_back(nullptr);
+    for (std::string& s : argStrings_) argv_.push_back(s.data());
+    argv_.push_back(nullptr);
+}
+
+StartedProgram startProgram(const std::vector<std::string>& argv, const Environment& environment,
+                            const fs::path& directory, const fs::path& input) {
     static int counter = 0;
     const fs::path outPath = fs::temp_directory_path() / ("talve-e2e-" + std::to_string(getpid()) + "-" +
                                                           std::to_string(++counter));
-    const std::string out = outPath.string() + ".out", err = outPath.string() + ".err";
+    StartedProgram started;
+    started.out = outPath.string() + ".out";
+    started.err = outPath.string() + ".err";
 
-    std::vector<std::string> envStrings;
-    for (const auto& [name, value] : environment) envStrings.push_back(name + "=" + value);
-    std::vector<char*> envp, args;
-    for (std::string& s : envStrings) envp.push_back(s.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> argCopies(argv);
-    for (std::string& s : argCopies) args.push_back(s.data());
-    args.push_back(nullptr);
+    SpawnArrays arrays(argv, environment);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, started.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, started.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
 
-    RunResult result;
-    pid_t pid = 0;
     // The PATH of the child's environment decides where a bare program name is found.
     std::string savedPath = fromEnvironment("PATH", "/usr/bin:/bin");
     auto pathEntry = environment.find("PATH");
     if (pathEntry != environment.end()) setenv("PATH", pathEntry->second.c_str(), 1);
-    int failure = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), envp.data());
+    if (posix_spawnp(&started.pid, arrays.argv()[0], &actions, nullptr, arrays.argv(), arrays.envp()) != 0)
+        started.pid = 0;
     setenv("PATH", savedPath.c_str(), 1);
     posix_spawn_file_actions_destroy(&actions);
-    if (failure == 0) {
+    return started;
+}
+
+RunResult StartedProgram::finish() {
+    RunResult result;
+    if (pid != 0) {
         int status = 0;
         while (waitpid(pid, &status, 0) < 0) {
         }
+        pid = 0;
         result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     }
     result.out = readFile(out);
     result.err = readFile(err);
@@ -128,6 +138,11 @@ RunResult runProgram(const std::vector<std::string>& argv, const Environment& en
     fs::remove(out, ignored);
     fs::remove(err, ignored);
     return result;
+}
+
+RunResult runProgram(const std::vector<std::string>& argv, const Environment& environment, const fs::path& directory,
+                     const fs::path& input) {
+    return startProgram(argv, environment, directory, input).finish();
 }
 
 Scratch::Scratch() {
@@ -256,6 +271,11 @@ Launch& Launch::unset(const std::string& name) {
     return *this;
 }
 
+Launch& Launch::input(const std::string& content) {
+    inputFile = scratch.write("standard-input.txt", content);
+    return *this;
+}
+
 Launch& Launch::exitCode(int code) { return set("PROBE_EXIT", std::to_string(code)); }
 
 Launch& Launch::communicationFile(const std::string& content) {
@@ -266,12 +286,23 @@ Launch& Launch::exitScript(const std::string& content) {
     return set("PROBE_EXIT_SCRIPT", target().path(scratch.write("exit-script-source.txt", content)));
 }
 
-RunResult Launch::run(const fs::path& installer) {
+Launch& Launch::takingTheInstanceLock() {
+    multipleInstance = false;
+    return *this;
+}
+
+Launch& Launch::holding(const fs::path& release) { return set("PROBE_HOLD", target().path(release)); }
+
+StartedProgram Launch::start(const fs::path& installer) {
     std::vector<std::string> argv = target().runner;
     argv.push_back(installer.string());
     argv.insert(argv.end(), args.begin(), args.end());
-    argv.push_back("-multipleInstance");
-    RunResult result = runProgram(argv, environment, scratch.root());
+    if (multipleInstance) argv.push_back("-multipleInstance");
+    return startProgram(argv, environment, scratch.root(), inputFile);
+}
+
+RunResult Launch::run(const fs::path& installer) {
+    RunResult result = start(installer).finish();
     result.out = target().normalized(result.out);
     result.err = target().normalized(result.err);
     return result;

@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace e2e {
@@ -37,14 +38,40 @@ struct Target {
 const Target& target();
 
 struct RunResult {
-    int exitCode = -1;
+    int exitCode = -1; // 128 + the signal for a program ended by one
+    int signal = 0;    // the signal that ended it, 0 for a normal exit
     std::string out;
     std::string err;
 };
 
+// A program started and not yet waited for.
+struct StartedProgram {
+    pid_t pid = 0; // 0 when it could not be started
+    std::string out;
+    std::string err;
+    // Waits for its end and collects what it printed.
+    RunResult finish();
+};
+StartedProgram startProgram(const std::vector<std::string>& argv, const Environment& environment,
+                            const fs::path& directory, const fs::path& input = "/dev/null");
+// The argument and environment arrays posix_spawn takes, with their strings.
+class SpawnArrays {
+public:
+    SpawnArrays(const std::vector<std::string>& argv, const Environment& environment);
+    SpawnArrays(const SpawnArrays&) = delete;
+    SpawnArrays& operator=(const SpawnArrays&) = delete;
+    char* const* argv() { return argv_.data(); }
+    char* const* envp() { return envp_.data(); }
+
+private:
+    std::vector<std::string> argStrings_, envStrings_;
+    std::vector<char*> argv_, envp_;
+};
+
 // Runs a program with exactly this environment, in this directory, and
-// waits; standard input is the null device.
-RunResult runProgram(const std::vector<std::string>& argv, const Environment& environment, const fs::path& directory);
+// waits; standard input is the file named by input (the null device unless given).
+RunResult runProgram(const std::vector<std::string>& argv, const Environment& environment, const fs::path& directory,
+                     const fs::path& input = "/dev/null");
 
 // A directory of its own for one test, removed at the end.
 class Scratch {
@@ -90,7 +117,8 @@ RunResult runPack(const std::vector<std::string>& arguments);
 // One run of an installer: the scratch directory's "temp" is the base of
 // the temporary directory, the probe records into "record.txt". Tests run
 // side by side, so every run ends its command line with -multipleInstance:
-// the machine-wide installer lock is for users, not for the test suite.
+// the machine-wide installer lock is for users, not for the test suite,
+// except in the tests of that lock.
 struct Launch {
     explicit Launch(const Scratch& scratch);
     Launch& arguments(std::vector<std::string> values);
@@ -99,7 +127,15 @@ struct Launch {
     Launch& exitCode(int code);
     Launch& communicationFile(const std::string& content);
     Launch& exitScript(const std::string& content);
+    // Runs without -multipleInstance: only for tests that hold the suite's
+    // resource lock on the machine-wide installer lock.
+    Launch& takingTheInstanceLock();
+    // The installer keeps running until the file release appears.
+    Launch& holding(const fs::path& release);
+    // What the launcher reads on standard input (a file, not a terminal).
+    Launch& input(const std::string& content);
     RunResult run(const fs::path& installer);
+    StartedProgram start(const fs::path& installer);
 
     const Scratch& scratch;
     fs::path tempBase;
@@ -107,6 +143,8 @@ struct Launch {
     fs::path shutdownRecord;
     std::vector<std::string> args;
     Environment environment;
+    bool multipleInstance = true;
+    fs::path inputFile = "/dev/null";
 };
 
 } // namespace e2e

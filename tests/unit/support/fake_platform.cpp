@@ -22,6 +22,8 @@ FakePlatform::FakePlatform(Style style) : style_(style) {
         conventions_.scriptRunner = "cmd.exe /c ";
         conventions_.temporaryBaseVariables = {"TEMP", "TMP"};
         conventions_.textLinesEndInCrLf = true;
+        conventions_.networkPathPrefix = "\\\\";
+        conventions_.homeVariable = "USERPROFILE";
         currentDir = "C:\\dir";
     } else {
         conventions_.pathSeparator = "/";
@@ -30,6 +32,8 @@ FakePlatform::FakePlatform(Style style) : style_(style) {
         conventions_.scriptRunner = "/bin/sh ";
         conventions_.temporaryBaseVariables = {"TEMP", "TMP", "TMPDIR"};
         conventions_.fallbackTemporaryBase = "/tmp";
+        conventions_.networkPathPrefix = "//";
+        conventions_.homeVariable = "HOME";
         currentDir = "/work";
     }
 }
@@ -89,7 +93,13 @@ int FakePlatform::putEnvironment(const std::string& assignment) {
 }
 
 ProcessOutcome FakePlatform::runProcess(const std::string& commandLine, bool detach, bool discardOutput) {
-    processCalls.push_back(ProcessCall{commandLine, detach, discardOutput});
+    auto record = [&]() -> InterruptionGate::ChildId {
+        processCalls.push_back(ProcessCall{commandLine, detach, discardOutput});
+        return static_cast<InterruptionGate::ChildId>(processCalls.size());
+    };
+    InterruptionGate::ChildId child = gate != nullptr ? gate->startChild(record) : record();
+    if (duringProcess) duringProcess(commandLine);
+    if (gate != nullptr) gate->childEnded(child);
     // The directory removal is the one command whose effect later steps see.
     const std::string& remove = conventions_.removeDirectoryCommand;
     if (startsWith(commandLine, remove)) {
@@ -195,6 +205,44 @@ bool FakePlatform::restartMachine() {
     // Counted only: nothing in the tests may restart anything.
     ++restartRequests;
     return restartSucceeds;
+}
+
+InstanceLockResult FakePlatform::takeInstanceLock(const std::string& name) {
+    lockName = name;
+    lockHeld = lockAnswer == InstanceLockResult::Taken;
+    return lockAnswer;
+}
+
+void FakePlatform::releaseInstanceLock() {
+    lockHeld = false;
+    ++lockReleases;
+}
+
+bool FakePlatform::installInterruptHandler(std::function<void()> onInterrupt) {
+    if (handlerInstalls) interruptHandler = std::move(onInterrupt);
+    return handlerInstalls;
+}
+
+bool FakePlatform::runAtExit(std::function<void()> handler) {
+    exitHandler = std::move(handler);
+    return true;
+}
+
+int FakePlatform::readKeystroke() {
+    if (keystrokes.empty()) return -1;
+    const int key = keystrokes.front();
+    keystrokes.pop_front();
+    return key;
+}
+
+void FakePlatform::type(const std::string& text) {
+    for (char c : text) keystrokes.push_back(static_cast<unsigned char>(c));
+}
+
+bool FakePlatform::randomBytes(std::uint8_t* buffer, std::size_t size) {
+    // Predictable, but different from call to call.
+    for (std::size_t i = 0; i < size; ++i) buffer[i] = nextRandomByte_++;
+    return randomSourceWorks;
 }
 
 } // namespace test

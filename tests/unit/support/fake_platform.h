@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/interruption_gate.h"
 #include "platform/platform.h"
 
 #include <cstdint>
@@ -49,6 +50,9 @@ public:
     std::set<std::string> uncreatableFiles;
     // Lock files held by other processes; lockFile fails on them.
     std::set<std::string> locksHeldElsewhere;
+    // Keys typed at a masked prompt, in order; when used up the input has ended.
+    std::deque<int> keystrokes;
+    bool randomSourceWorks = true;
 
     // --- what happened -----------------------------------------------------
     std::vector<ProcessCall> processCalls;
@@ -57,6 +61,8 @@ public:
     std::vector<std::string> freeSpaceQueries;
     int restartRequests = 0;
     std::set<std::string> locksHeld; // taken through lockFile and not yet released
+    int keyEntriesBegun = 0;
+    int keyEntriesEnded = 0;
 
     void queueOutcome(bool completed, int exitCode) { outcomes.push_back(ProcessOutcome{completed, exitCode}); }
 
@@ -87,12 +93,42 @@ public:
     FileRead readRegularFile(const std::string& path, std::size_t limit) override;
     ShutdownRight acquireShutdownRight() override { return shutdownRight; }
     bool restartMachine() override;
+    void beginKeyEntry() override { ++keyEntriesBegun; }
+    int readKeystroke() override;
+    void endKeyEntry() override { ++keyEntriesEnded; }
+    bool randomBytes(std::uint8_t* buffer, std::size_t size) override;
+
+    // Queues text as typed keys, each byte one key.
+    void type(const std::string& text);
+
+    // --- single-instance lock, interruption and exit ---------------------------
+    // Scripted answers; the lock counts as held from a Taken answer until released.
+    InstanceLockResult lockAnswer = InstanceLockResult::Taken;
+    bool handlerInstalls = true;
+    bool lockConfirms = true;
+    bool lockHeld = false;
+    int lockReleases = 0;
+    std::string lockName;
+    // When set, children start and end through this gate as on a real
+    // system, and duringProcess runs while each one "runs" (outside the gate).
+    InterruptionGate* gate = nullptr;
+    std::function<void(const std::string& commandLine)> duringProcess;
+    // What the launcher registered; a test calls them as the system would.
+    std::function<void()> interruptHandler;
+    std::function<void()> exitHandler;
+
+    InstanceLockResult takeInstanceLock(const std::string& name) override;
+    bool confirmInstanceLock() override { return lockConfirms; }
+    void releaseInstanceLock() override;
+    bool installInterruptHandler(std::function<void()> onInterrupt) override;
+    bool runAtExit(std::function<void()> handler) override;
 
 private:
     bool foreign(const std::string& dir) const;
 
     Style style_;
     PlatformConventions conventions_;
+    std::uint8_t nextRandomByte_ = 0;
 };
 
 } // namespace test

@@ -148,14 +148,58 @@ TEST_F(Damage, TooLittleRoomIsReportedBeforeUnpacking) {
     EXPECT_FALSE(fs::exists(scratch_ / "_jvm"));
 }
 
-TEST_F(Damage, AFileFoundDamagedIsNotLeftBehind) {
+TEST_F(Damage, AFailedRunLeavesNothingOfWhatItWrote) {
+    // The damage lies in the last file: the files before it were written.
     std::vector<RawEntry> entries = sampleEntries();
     entries[2].header.dataCrc ^= 1;
     writeFile(scratch_ / "packed", buildPacked(kStub, entries));
     std::string error;
     EXPECT_FALSE(unpack::unpackRuntime(scratch_ / "packed", scratch_ / "_jvm", error));
-    EXPECT_TRUE(fs::exists(scratch_ / "_jvm" / "bin" / "java"));
-    EXPECT_FALSE(fs::exists(scratch_ / "_jvm" / "lib" / "modules"));
+    EXPECT_NE(error.find("entry 3 (lib/modules): data checksum mismatch"), std::string::npos) << error;
+    EXPECT_EQ(treeListing(scratch_.path()).size(), 1u) << "only the packed file may remain";
+
+    // An empty folder waiting for the runtime stays as it was.
+    fs::create_directory(scratch_ / "_jvm");
+    EXPECT_FALSE(unpack::unpackRuntime(scratch_ / "packed", scratch_ / "_jvm", error));
+    EXPECT_EQ(treeListing(scratch_.path()), (std::vector<std::string>{"d _jvm", treeListing(scratch_.path())[1]}));
+}
+
+TEST_F(Damage, UnpackedSizeMustCoverWhatTheEntriesHold) {
+    // The room check trusts the header: 600000 bytes need 147 blocks, the
+    // folder bin one, java one, and _jvm itself one.
+    const std::uint64_t needed = (147 + 1 + 1 + 1) * 4096;
+    EXPECT_EQ(unpackError(buildPacked(kStub, sampleEntries(), needed)), "");
+    expectRefused(buildPacked(kStub, sampleEntries(), needed - 1),
+                  "archive header gives " + std::to_string(needed - 1) + " bytes unpacked, but its entries need " +
+                      std::to_string(needed));
+    expectRefused(buildPacked(kStub, sampleEntries(), 0), "archive header gives 0 bytes unpacked");
+
+    // A few bytes that inflate to far more than the header admits.
+    std::vector<RawEntry> bomb{rawFile("lib/zeros", std::string(8 << 20, '\0'))};
+    expectRefused(buildPacked(kStub, bomb, 4096), "but its entries need 8392704");
+    // Sizes that overflow when added up still fail.
+    bomb.push_back(rawFile("lib/more", "x"));
+    bomb[0].header.originalSize = bomb[1].header.originalSize = std::uint64_t(1) << 63;
+    expectRefused(buildPacked(kStub, bomb, 4096), "but its entries need 18446744073709551615");
+}
+
+TEST_F(Damage, NamesWithControlCharactersAreRefusedOnOneLine) {
+    const std::string feed = "bin/ja\nva";
+    const std::string nul("bin/ja\0va", 9);
+    for (const std::string& path : {feed, nul}) {
+        const std::string error = unpackError(buildPacked(kStub, {rawDirectory("bin"), rawFile(path, "x")}));
+        EXPECT_NE(error.find("entry 2 (bin/ja\\x"), std::string::npos) << error;
+        EXPECT_NE(error.find("): path holds a control character"), std::string::npos) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos);
+    }
+    expectRefused(buildPacked(kStub, {rawDirectory("bin"), rawLink("bin/link", "java\n")}),
+                  "entry 2 (bin/link): link target holds a control character");
+
+    writeFile(scratch_ / "listed", buildPacked(kStub, {rawFile(feed, "x")}));
+    std::string listing;
+    std::string error;
+    EXPECT_FALSE(unpack::listRuntime(scratch_ / "listed", listing, error));
+    EXPECT_NE(error.find("entry 1 (bin/ja\\x0ava): path holds a control character"), std::string::npos) << error;
 }
 
 TEST_F(Damage, EntriesThatWouldLandOutsideAreRefusedBeforeAnythingIsWritten) {

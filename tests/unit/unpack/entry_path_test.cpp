@@ -27,6 +27,17 @@ TEST(EntryPath, AcceptsOnlyPlainRelativeNames) {
     EXPECT_FALSE(isSafeEntryPath(std::string("lib\0x", 5)));
 }
 
+TEST(EntryPath, ControlCharactersAreRefusedAndShownEscaped) {
+    EXPECT_TRUE(isSafeEntryPath("lib/caf\xc3\xa9 \x7e"));
+    for (const std::string& name : {std::string("bin/ja\nva"), std::string("bin/ja\rva"), std::string("bin/\x7f"),
+                                    std::string("a\tb")}) {
+        EXPECT_TRUE(hasControlCharacter(name)) << name;
+        EXPECT_FALSE(isSafeEntryPath(name)) << name;
+        EXPECT_FALSE(isSafeLinkTarget("bin/link", name)) << name;
+    }
+    EXPECT_EQ(printablePath(std::string("a\nb\0c\x7f\xc3\xa9", 8)), "a\\x0ab\\x00c\\x7f\xc3\xa9");
+}
+
 TEST(EntryPath, LinkTargetsMayClimbOnlyAsFarAsTheLinkIsDeep) {
     EXPECT_TRUE(isSafeLinkTarget("legal/java.net/LICENSE", "../java.base/LICENSE"));
     EXPECT_TRUE(isSafeLinkTarget("bin/jre", "../lib/x"));

@@ -84,11 +84,13 @@ TEST(PackedRuntimeEndToEnd, FailsWithExitCodeOneAndOneLine) {
     EXPECT_EQ(message.rfind("talve-unpack: damaged runtime archive in ", 0), 0u) << message;
     EXPECT_EQ(message.find('\n'), message.size() - 1) << message;
 
-    // A file that cannot be written: a folder with content is in its way.
+    // What an earlier run or anybody else left in _jvm is not merged with.
     writeFile(scratch / "temp" / "jvm", packed, true);
     writeFile(scratch / "temp" / "_jvm" / "bin" / "java" / "keep", "");
     EXPECT_EQ(runIn(scratch / "temp", "\"./jvm\" -o", scratch / "errors"), 1);
-    EXPECT_EQ(readFile(scratch / "errors"), "talve-unpack: cannot create _jvm/bin/java: Is a directory\n");
+    EXPECT_EQ(readFile(scratch / "errors"), "talve-unpack: cannot unpack into _jvm: it already exists and is not "
+                                            "empty; remove it or unpack elsewhere\n");
+    EXPECT_EQ(treeListing(scratch / "temp" / "_jvm"), (std::vector<std::string>{"d bin", "d bin/java", "f bin/java/keep 0 0"}));
 }
 
 TEST(PackedRuntimeEndToEnd, PackCommandReportsWrongArguments) {

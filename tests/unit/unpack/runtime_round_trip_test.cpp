@@ -60,18 +60,31 @@ TEST(RuntimeRoundTrip, UnpacksTheSameTreeWithLinksAndExecutableBits) {
     EXPECT_EQ(packed.unpackedBytes, (8u + 769 + 1280 + 3) * 4096);
 }
 
-TEST(RuntimeRoundTrip, UnpackingAgainReplacesWhatAnEarlierRunLeft) {
+TEST(RuntimeRoundTrip, UnpacksOnlyIntoAMissingOrEmptyFolder) {
     ScratchDir scratch;
     makeRuntime(scratch / "runtime");
     writeFile(scratch / "stub", kStub);
     ASSERT_TRUE(pack(scratch / "runtime", scratch / "stub", scratch / "packed").ok);
 
     std::string error;
-    ASSERT_TRUE(unpack::unpackRuntime(scratch / "packed", scratch / "_jvm", error)) << error;
-    writeFile(scratch / "_jvm" / "bin" / "java", "changed");
+    fs::create_directory(scratch / "_jvm");
     ASSERT_TRUE(unpack::unpackRuntime(scratch / "packed", scratch / "_jvm", error)) << error;
     EXPECT_EQ(readFile(scratch / "_jvm" / "bin" / "java"), "launcher");
-    EXPECT_TRUE(fs::is_symlink(scratch / "_jvm" / "conf" / "sec"));
+
+    // What is there already, an earlier run or anything else, is kept as it
+    // was rather than merged with.
+    writeFile(scratch / "_jvm" / "bin" / "java", "changed");
+    const std::vector<std::string> before = treeListing(scratch.path());
+    EXPECT_FALSE(unpack::unpackRuntime(scratch / "packed", scratch / "_jvm", error));
+    EXPECT_EQ(error, "cannot unpack into " + (scratch / "_jvm").string() +
+                         ": it already exists and is not empty; remove it or unpack elsewhere");
+    EXPECT_EQ(treeListing(scratch.path()), before);
+
+    writeFile(scratch / "elsewhere" / "keep", "keep");
+    fs::create_symlink(scratch / "elsewhere", scratch / "linked");
+    EXPECT_FALSE(unpack::unpackRuntime(scratch / "packed", scratch / "linked", error));
+    EXPECT_NE(error.find("it already exists and is not a folder"), std::string::npos) << error;
+    EXPECT_EQ(treeListing(scratch / "elsewhere"), (std::vector<std::string>{"f keep 4 " + std::to_string(archive::crc32Of("keep", 4))}));
 }
 
 TEST(RuntimeRoundTrip, JvmPropertiesIsKeptOrMadeForTheRuntimesSystem) {
@@ -92,23 +105,60 @@ TEST(RuntimeRoundTrip, JvmPropertiesIsKeptOrMadeForTheRuntimesSystem) {
     EXPECT_EQ(readFile(scratch / "windows-out" / "jvm.properties"), "java.bin.path=bin/java.exe\n");
 }
 
-TEST(RuntimeRoundTrip, LinksLeadingOutOfTheRuntimeAreCarriedAsWhatTheyPointTo) {
+TEST(RuntimeRoundTrip, ALinkPlantedAtTheOutputIsReplacedNotWrittenThrough) {
+    ScratchDir scratch;
+    makeRuntime(scratch / "runtime");
+    writeFile(scratch / "stub", kStub);
+    writeFile(scratch / "victim", "precious");
+    fs::create_symlink(scratch / "victim", scratch / "packed");
+    ASSERT_TRUE(pack(scratch / "runtime", scratch / "stub", scratch / "packed").ok);
+    EXPECT_EQ(readFile(scratch / "victim"), "precious");
+    EXPECT_FALSE(fs::is_symlink(scratch / "packed"));
+    EXPECT_EQ(readFile(scratch / "packed").substr(0, kStub.size()), kStub);
+    // Only the three inputs and the output: no private file is left.
+    EXPECT_EQ(std::distance(fs::directory_iterator(scratch.path()), fs::directory_iterator()), 4);
+}
+
+TEST(RuntimeRoundTrip, LinksLeadingOutOfTheRuntimeAreRefused) {
     ScratchDir scratch;
     writeFile(scratch / "stub", kStub);
-    writeFile(scratch / "elsewhere" / "conf" / "net.properties", "net");
     writeFile(scratch / "elsewhere" / "tzdb.dat", "tz");
-    writeFile(scratch / "runtime" / "bin" / "java", "", true);
-    fs::create_symlink(scratch / "elsewhere" / "conf", scratch / "runtime" / "conf");
-    fs::create_symlink("../../elsewhere/tzdb.dat", scratch / "runtime" / "bin" / "tzdb.dat");
+    const auto refusedLink = [&](const fs::path& target, const std::string& expected) {
+        fs::remove_all(scratch / "runtime");
+        writeFile(scratch / "runtime" / "bin" / "java", "", true);
+        fs::create_symlink(target, scratch / "runtime" / "bin" / "link");
+        const Packed packed = pack(scratch / "runtime", scratch / "stub", scratch / "packed");
+        EXPECT_FALSE(packed.ok) << target;
+        EXPECT_EQ(packed.error, "cannot carry " + (scratch / "runtime" / "bin" / "link").string() + ": it is a link to " +
+                                    target.string() + expected);
+        EXPECT_FALSE(fs::exists(scratch / "packed"));
+    };
+    const std::string outside = ", outside the runtime folder; copy the runtime with its links resolved (cp -rL) or "
+                                "remove the link";
+    refusedLink("/", outside);
+    refusedLink("../../elsewhere/tzdb.dat", outside);
+    refusedLink(scratch / "elsewhere", outside);
+    refusedLink(scratch / "nowhere", ", which does not exist");
+}
+
+TEST(RuntimeRoundTrip, AbsoluteLinksIntoTheRuntimeStayLinks) {
+    ScratchDir scratch;
+    writeFile(scratch / "stub", kStub);
+    writeFile(scratch / "runtime" / "bin" / "java", "launcher", true);
+    writeFile(scratch / "runtime" / "lib" / "tzdb.dat", "tz");
+    fs::create_symlink(scratch / "runtime" / "lib" / "tzdb.dat", scratch / "runtime" / "bin" / "tzdb.dat");
+    fs::create_symlink(scratch / "runtime" / "lib" / ".." / "bin", scratch / "runtime" / "lib" / "bin");
+    fs::create_symlink(scratch / "runtime", scratch / "runtime" / "lib" / "home");
 
     const Packed packed = pack(scratch / "runtime", scratch / "stub", scratch / "packed");
     ASSERT_TRUE(packed.ok) << packed.error;
     std::string error;
     ASSERT_TRUE(unpack::unpackRuntime(scratch / "packed", scratch / "_jvm", error)) << error;
-    EXPECT_EQ(without(treeListing(scratch / "_jvm"), "f jvm.properties"),
-              (std::vector<std::string>{"d bin", "d conf", "f bin/java 0 0 x",
-                                        "f bin/tzdb.dat 2 " + std::to_string(archive::crc32Of("tz", 2)),
-                                        "f conf/net.properties 3 " + std::to_string(archive::crc32Of("net", 3))}));
+    EXPECT_EQ(fs::read_symlink(scratch / "_jvm" / "bin" / "tzdb.dat"), "../lib/tzdb.dat");
+    EXPECT_EQ(fs::read_symlink(scratch / "_jvm" / "lib" / "bin"), "../bin");
+    EXPECT_EQ(fs::read_symlink(scratch / "_jvm" / "lib" / "home"), "..");
+    EXPECT_EQ(readFile(scratch / "_jvm" / "bin" / "tzdb.dat"), "tz");
+    EXPECT_TRUE(fs::is_regular_file(scratch / "_jvm" / "lib" / "tzdb.dat"));
 }
 
 TEST(RuntimeRoundTrip, WriterRefusesWhatCannotMakeAWorkingPackedRuntime) {
@@ -140,8 +190,9 @@ TEST(RuntimeRoundTrip, WriterRefusesWhatCannotMakeAWorkingPackedRuntime) {
     refused("backslash", "stub", scratch / "out", "cannot carry");
     refused("linux", "stub", scratch / "no-such-folder" / "out", "cannot create");
 
-    fs::create_symlink(scratch / "nowhere", scratch / "linux" / "dangling");
-    refused("linux", "stub", scratch / "out", "to nothing");
+    writeFile(scratch / "feed" / "bin" / "java", "", true);
+    writeFile(scratch / "feed" / "lib" / "a\nb", "");
+    refused("feed", "stub", scratch / "out", "/feed/lib/a\\x0ab: its name holds a control character");
 }
 
 } // namespace

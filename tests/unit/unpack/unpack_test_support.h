@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -147,11 +148,15 @@ inline RawEntry rawLink(const std::string& path, const std::string& target) {
 }
 
 // Stub, header, entries and trailer, every checksum right unless an entry
-// was given a wrong one on purpose.
+// was given a wrong one on purpose. The header's unpacked size is what the
+// entries need unless one is given.
 inline std::string buildPacked(const std::string& stub, const std::vector<RawEntry>& entries,
-                               std::uint64_t unpackedBytes = 0) {
+                               std::optional<std::uint64_t> unpackedBytes = std::nullopt) {
     archive::Header header;
-    header.unpackedBytes = unpackedBytes;
+    header.unpackedBytes = archive::kUnpackFolderUsage;
+    for (const RawEntry& entry : entries)
+        header.unpackedBytes += archive::diskUsageOf(entry.header.type, entry.header.originalSize);
+    if (unpackedBytes) header.unpackedBytes = *unpackedBytes;
     header.entryCount = static_cast<std::uint32_t>(entries.size());
     std::string archiveBytes = archive::encodeHeader(header);
     for (const RawEntry& entry : entries) archiveBytes += archive::encodeEntryHeader(entry.header) + entry.data;

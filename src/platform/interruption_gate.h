@@ -1,0 +1,80 @@
+#pragma once
+
+// Only operating-system independent code here: both platform implementations
+// order their interruption handler against the rest of the process with it.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace talve {
+
+// An interruption (Ctrl-C and its kin) is handled on a thread of its own
+// while the main thread goes on with the run. Once the handler has begun it
+// owns the run: any other thread that then tries to start a child process or
+// to exit stops there for good, because the handler is about to clean up and
+// end the process. The one child the main thread waits for is known here, so
+// that the handler can pass the interruption on to it and wait for its end.
+class InterruptionGate {
+public:
+    // A process id or process handle, 0 for none.
+    using ChildId = std::intptr_t;
+
+    // --- any thread ----------------------------------------------------------
+    // Runs start (which starts a child and returns its id, 0 on failure) and
+    // remembers the child, unless an interruption is under way on another
+    // thread: the caller then stops for good. The handler's own children are
+    // not remembered.
+    ChildId startChild(const std::function<ChildId()>& start);
+    // The child has ended; to be called before its id goes back to the system.
+    void childEnded(ChildId child);
+    // The process is exiting normally: interruptions from now on are ignored.
+    // A caller other than the handler stops for good when one is under way.
+    void close();
+
+    // --- the handler thread --------------------------------------------------
+    // Makes the calling thread the handler; false when the process is exiting
+    // or an interruption is already being handled (the event is then ignored).
+    bool begin();
+    // Calls act with the running child, which cannot end meanwhile; nothing
+    // happens when none runs.
+    void withRunningChild(const std::function<void(ChildId)>& act);
+    // True when no child runs, at once or within the limit.
+    bool waitForNoChild(std::chrono::milliseconds limit);
+    // Gives the other threads up to the limit to stop at their next step, so
+    // that the handler cleans up alone; true when one did.
+    bool waitForOthersToStop(std::chrono::milliseconds limit);
+
+    bool interrupted();
+
+private:
+    bool stopsHere() const { return begun_ && std::this_thread::get_id() != handler_; }
+    [[noreturn]] void stopForGood(std::unique_lock<std::mutex>& lock);
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    ChildId running_ = 0;
+    bool begun_ = false;
+    bool closed_ = false;
+    int stopped_ = 0;
+    std::thread::id handler_;
+};
+
+// What an interruption handler does once it has begun: passes the
+// interruption on to the running child and gives it a moment to end, stops it
+// for good when it does not (an installer left running would hold files in
+// the directory about to be removed), lets the main thread stop, and then
+// runs the clean-up. The caller ends the process afterwards.
+struct InterruptionSteps {
+    std::function<void(InterruptionGate::ChildId)> passOn;
+    std::function<void(InterruptionGate::ChildId)> stop;
+    std::function<void()> cleanUp;
+    std::chrono::milliseconds childGrace{5000};
+    std::chrono::milliseconds othersGrace{2000};
+};
+void runInterruption(InterruptionGate& gate, const InterruptionSteps& steps);
+
+} // namespace talve

@@ -1,0 +1,145 @@
+#include "platform/posix/posix_interruption.h"
+
+#include "platform/platform.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace talve {
+namespace posix {
+
+namespace {
+
+const int interruptionSignals[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
+
+int lockDescriptor = -1;
+
+// Opens the lock file without following a link and without blocking on
+// something planted under its name (a FIFO); only a regular file is taken.
+int openLockFile(const std::string& path) {
+    const int flags = O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+    int fd = open(path.c_str(), O_RDWR | flags);
+    if (fd < 0 && errno == ENOENT) {
+        fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | flags, 0666);
+        // Every user's launcher must be able to open it: the umask does not apply.
+        if (fd >= 0) fchmod(fd, 0666);
+        else if (errno == EEXIST) fd = open(path.c_str(), O_RDWR | flags);
+    }
+    // A file another user made before modes were fixed can still be locked read-only.
+    if (fd < 0 && errno == EACCES) fd = open(path.c_str(), O_RDONLY | flags);
+    if (fd < 0) return -1;
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Never destroyed: the signal thread and the exit handler may use them
+// while static objects are being torn down.
+std::function<void()>* interruptHandler = nullptr;
+std::function<void()>* exitHandler = nullptr;
+
+[[noreturn]] void endBySignal(int signalNumber) {
+    std::fflush(nullptr);
+    std::signal(signalNumber, SIG_DFL);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signalNumber);
+    pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+    raise(signalNumber);
+    _exit(128 + signalNumber);
+}
+
+void signalLoop(sigset_t signals) {
+    for (;;) {
+        int signalNumber = 0;
+        if (sigwait(&signals, &signalNumber) != 0) continue;
+        if (!processGate().begin()) continue;
+        // The signal never reaches the key prompt's own handlers while this
+        // thread takes it, so the terminal is given back here.
+        restoreTerminalAfterInterrupt();
+        InterruptionSteps steps;
+        steps.passOn = [signalNumber](InterruptionGate::ChildId child) {
+            kill(static_cast<pid_t>(child), signalNumber);
+        };
+        steps.stop = [](InterruptionGate::ChildId child) { kill(static_cast<pid_t>(child), SIGKILL); };
+        steps.cleanUp = *interruptHandler;
+        runInterruption(processGate(), steps);
+        // A calling shell sees the interruption itself, not an exit code.
+        endBySignal(signalNumber);
+    }
+}
+
+void callExitHandler() {
+    processGate().close();
+    if (exitHandler != nullptr) (*exitHandler)();
+}
+
+} // namespace
+
+InterruptionGate& processGate() {
+    static InterruptionGate* gate = new InterruptionGate;
+    return *gate;
+}
+
+InstanceLockResult takeLockFile(const std::string& name) {
+    int fd = openLockFile("/tmp/" + name + ".lock");
+    if (fd < 0) return InstanceLockResult::Unavailable;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const bool held = errno == EWOULDBLOCK;
+        close(fd);
+        return held ? InstanceLockResult::HeldElsewhere : InstanceLockResult::Unavailable;
+    }
+    lockDescriptor = fd;
+    return InstanceLockResult::Taken;
+}
+
+// The file stays: removing it would let two launchers lock two different files.
+void releaseLockFile() {
+    if (lockDescriptor < 0) return;
+    flock(lockDescriptor, LOCK_UN);
+    close(lockDescriptor);
+    lockDescriptor = -1;
+}
+
+bool startSignalThread(std::function<void()> onInterrupt) {
+    if (interruptHandler != nullptr) return false;
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int signalNumber : interruptionSignals) {
+        struct sigaction current;
+        if (sigaction(signalNumber, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
+        sigaddset(&signals, signalNumber);
+    }
+    // Blocked here, in the main thread, so that every thread started later
+    // (the splash screen's) has them blocked too and only sigwait sees them.
+    if (pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0) return false;
+    interruptHandler = new std::function<void()>(std::move(onInterrupt));
+    try {
+        std::thread(signalLoop, signals).detach();
+    } catch (...) {
+        pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
+        return false;
+    }
+    return true;
+}
+
+bool runAtExit(std::function<void()> handler) {
+    if (exitHandler != nullptr) return false;
+    exitHandler = new std::function<void()>(std::move(handler));
+    return std::atexit(callExitHandler) == 0;
+}
+
+} // namespace posix
+} // namespace talve

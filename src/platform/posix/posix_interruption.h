@@ -1,0 +1,27 @@
+#pragma once
+
+// The POSIX side of the single-instance lock, the interruption signals and
+// the exit handler.
+
+#include "platform/interruption_gate.h"
+#include "platform/platform.h"
+
+#include <functional>
+#include <string>
+
+namespace talve {
+namespace posix {
+
+// The one gate of the process: child processes start through it.
+InterruptionGate& processGate();
+
+InstanceLockResult takeLockFile(const std::string& name);
+void releaseLockFile();
+
+// SIGINT, SIGQUIT, SIGTERM and SIGHUP, except those the launcher was
+// started with ignored (a job started in the background keeps ignoring Ctrl-C).
+bool startSignalThread(std::function<void()> onInterrupt);
+bool runAtExit(std::function<void()> handler);
+
+} // namespace posix
+} // namespace talve
