@@ -41,6 +41,9 @@ public:
     bool getJVMLocation(std::string& location);
     bool getJvmFromProductHome(std::string& location);
     bool getJvmFromDir(std::string& location, const char* directory);
+    // Runs the carried checking jar on the runtime in that directory (no
+    // trailing separator); true only when it answers that the runtime fits.
+    bool isJvmValid(const std::string& runtimeDirectory);
 
     int launchSplashScreen();
 
@@ -53,6 +56,9 @@ private:
     bool readEntry(BootstrapEntry& row);
     bool payloadsWithinFile(const std::string& installerPath);
     std::string javaLauncherPath();
+    // Writes candidate + separator into location when the candidate is
+    // accepted and its path fits the search's result buffer.
+    bool acceptRuntime(const std::string& candidate, std::string& location);
 
     BootstrapContext& context_;
     std::FILE* file_ = nullptr;

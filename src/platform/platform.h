@@ -28,6 +28,11 @@ struct PlatformConventions {
     // Text files end their lines in CR LF, which a text reader takes as one
     // line feed (the C runtime's text mode on Windows).
     bool textLinesEndInCrLf = false;
+    // Appended to a program's name to make its file name (".exe" on Windows).
+    std::string executableSuffix;
+    // Searched for product records where "CommonProgramFiles" is not set
+    // (empty: that step of the search finds nothing).
+    std::string commonRecordDirectoryFallback;
 };
 
 // What reading one small file of outside input gave.
@@ -66,6 +71,9 @@ public:
     // belongs to this user; the run's private directory is entered this way
     // so that nobody else can slip a directory of theirs under the launcher.
     virtual bool enterPrivateDirectory(const std::string& dir) = 0;
+    // The names of the entries of dir in the order the system gives them
+    // ("." and ".." may be among them); none when dir cannot be listed.
+    virtual std::optional<std::vector<std::string>> listDirectory(const std::string& dir) = 0;
     // Free bytes on the volume holding dir that this user may use.
     virtual std::optional<std::uint64_t> freeBytesForUser(const std::string& dir) = 0;
 

@@ -22,6 +22,7 @@ FakePlatform::FakePlatform(Style style) : style_(style) {
         conventions_.scriptRunner = "cmd.exe /c ";
         conventions_.temporaryBaseVariables = {"TEMP", "TMP"};
         conventions_.textLinesEndInCrLf = true;
+        conventions_.executableSuffix = ".exe";
         currentDir = "C:\\dir";
     } else {
         conventions_.pathSeparator = "/";
@@ -30,6 +31,7 @@ FakePlatform::FakePlatform(Style style) : style_(style) {
         conventions_.scriptRunner = "/bin/sh ";
         conventions_.temporaryBaseVariables = {"TEMP", "TMP", "TMPDIR"};
         conventions_.fallbackTemporaryBase = "/tmp";
+        conventions_.commonRecordDirectoryFallback = "/var/lib/talve/";
         currentDir = "/work";
     }
 }
@@ -65,6 +67,13 @@ bool FakePlatform::enterPrivateDirectory(const std::string& dir) {
     if (foreign(dir) || directories.count(dir) == 0) return false;
     currentDir = dir;
     return true;
+}
+
+std::optional<std::vector<std::string>> FakePlatform::listDirectory(const std::string& dir) {
+    listedDirectories.push_back(dir);
+    auto found = listings.find(dir);
+    if (found == listings.end()) return std::nullopt;
+    return found->second;
 }
 
 std::optional<std::uint64_t> FakePlatform::freeBytesForUser(const std::string& dir) {
