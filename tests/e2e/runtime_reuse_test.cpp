@@ -84,8 +84,11 @@ bool contains(const std::string& text, const std::string& part) { return text.fi
 TEST_F(RuntimeReuse, RuntimeOfARecordedProductHomeIsReusedInsteadOfUnpacking) {
     const std::string home = productHome("product");
     record("inventory", "product.talve", home + "\n");
+    const fs::path file = installer();
+    const std::string table = runPack({"list", file.string()}).out;
+    EXPECT_TRUE(contains(table, " check.jar ") && contains(table, " req.txt ")) << table;
     Launch l = launch();
-    RunResult result = l.run(installer());
+    RunResult result = l.run(file);
     EXPECT_EQ(runtimeUsed(l, result), home + sep + "_jvm" + sep);
     EXPECT_TRUE(contains(result.out, "A jvm has been found at the following location : " + home + sep + "_jvm" + sep))
         << result.out;
