@@ -65,5 +65,27 @@ code=$?
 grep -qF "The jvm located in \"$home/_jvm\" is not valid" <<<"$out" || fail "the runtime was not refused: $out"
 grep -q "The jvm has been unpacked" <<<"$out" || fail "the demanding installer did not unpack: $out"
 
-if [ $failures -eq 0 ]; then echo "real JVM: 6 runs passed"; fi
+# The checking jar's answers on the jlink runtime: 32 fits, 33 does not, 34 unusable requirements.
+java="$scratch/build/runtime/bin/java"
+feature=$("$java" -XshowSettings:properties -version 2>&1 | sed -n 's/^ *java.specification.version = //p')
+vendor=$("$java" -XshowSettings:properties -version 2>&1 | sed -n 's/^ *java.vendor = //p')
+answer() { printf '%b' "$1" > req-case.txt; "$java" -jar "$bin/check.jar" req-case.txt >/dev/null 2>&1; echo $?; }
+while IFS='|' read -r expected requirements; do
+  got=$(answer "$requirements")
+  [ "$got" = "$expected" ] || fail "checking jar answered $got instead of $expected to: $requirements"
+done <<EOF2
+32|# comment\n\njava.feature.min=$feature\r\njava.feature.max=$feature\nmodule=java.base\njava.vendor.contains=${vendor:0:3}\n
+32|
+33|java.feature.min=$((feature + 1))
+33|java.feature.max=$((feature - 1))
+33|module=java.desktop.absent
+33|java.vendor.contains=no such vendor
+34|colour=blue
+34|java.feature.min=seventeen
+34|module
+EOF2
+"$java" -jar "$bin/check.jar" no-such-file.txt >/dev/null 2>&1
+[ $? -eq 34 ] || fail "checking jar: a missing requirement file does not give 34"
+
+if [ $failures -eq 0 ]; then echo "real JVM: 6 runs and the checking jar's answers passed"; fi
 exit $((failures > 0))
