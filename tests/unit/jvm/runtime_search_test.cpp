@@ -153,6 +153,17 @@ TEST(IsJvmValid, RejectsWithoutRunningAnythingWhenJavaOrTheCheckingJarIsMissing)
     }
 }
 
+TEST(IsJvmValid, WithoutARequirementFileTheCheckStillRunsAndNothingIsReportedAsAnError) {
+    SearchBench search;
+    search.installer.row(table::requirementEntry) = BootstrapEntry{};
+    const std::string runtime = search.home("h") + "/_jvm";
+    search.bench.platform.queueOutcome(true, 34);
+    EXPECT_FALSE(search.reader().isJvmValid(runtime));
+    EXPECT_EQ(search.bench.platform.processCalls.size(), 1u);
+    EXPECT_TRUE(search.bench.log.errors().empty());
+    EXPECT_FALSE(test::fileExists(search.scratch.file("req.txt")));
+}
+
 TEST(IsJvmValid, NeedsRoomForTheCheckingJarAndItsRequirements) {
     SearchBench search;
     search.installer.row(table::jvmCheckingJarEntry).diskspace = static_cast<std::uint32_t>(2 * MiB);
