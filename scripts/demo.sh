@@ -22,7 +22,9 @@ echo
 echo "== talve-pack list $installer"
 build/linux/bin/talve-pack list "$installer"
 
-# Product records go to build/demo/inventory, never to the machine's own folders.
+# Product records go to build/demo/inventory, never to the machine's own
+# folders; each demo starts with none, so its first installation unpacks.
+rm -rf build/demo/product build/demo/inventory
 export KORVU_INVENTORY_LOCATION="$PWD/build/demo/inventory" CommonProgramFiles="$PWD/build/demo/common"
 unset ALLUSERSPROFILE
 
@@ -37,7 +39,6 @@ run() {
 }
 
 if [ "$mode" = reuse ]; then
-  rm -rf build/demo/product build/demo/inventory
   export KORVU_LOG_LEVEL=INFO
   run -console -tempdir "$PWD/build/demo" -installDir "$PWD/build/demo/product"
   [ $code -eq 0 ] || exit $code
