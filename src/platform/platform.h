@@ -33,6 +33,11 @@ struct PlatformConventions {
     // variable names the user's home, where the run goes instead.
     std::string networkPathPrefix;
     std::string homeVariable;
+    // Appended to a program's name to make its file name (".exe" on Windows).
+    std::string executableSuffix;
+    // Searched for product records where "CommonProgramFiles" is not set
+    // (empty: that step of the search finds nothing).
+    std::string commonRecordDirectoryFallback;
 };
 
 enum class CopyStatus { copied, readFailed, writeFailed };
@@ -76,6 +81,9 @@ public:
     // belongs to this user; the run's private directory is entered this way
     // so that nobody else can slip a directory of theirs under the launcher.
     virtual bool enterPrivateDirectory(const std::string& dir) = 0;
+    // The names of the entries of dir in the order the system gives them
+    // ("." and ".." may be among them); none when dir cannot be listed.
+    virtual std::optional<std::vector<std::string>> listDirectory(const std::string& dir) = 0;
     // Free bytes on the volume holding dir that this user may use.
     virtual std::optional<std::uint64_t> freeBytesForUser(const std::string& dir) = 0;
 

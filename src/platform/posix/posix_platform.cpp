@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -189,6 +190,7 @@ public:
         // POSIX leaves the meaning of a leading "//" to the system: a network path on some.
         conventions_.networkPathPrefix = "//";
         conventions_.homeVariable = "HOME";
+        conventions_.commonRecordDirectoryFallback = "/var/lib/talve/";
     }
 
     const PlatformConventions& conventions() const override { return conventions_; }
@@ -214,6 +216,15 @@ public:
         bool entered = ours && fchdir(fd) == 0;
         close(fd);
         return entered;
+    }
+
+    std::optional<std::vector<std::string>> listDirectory(const std::string& dir) override {
+        DIR* stream = opendir(dir.c_str());
+        if (stream == nullptr) return std::nullopt;
+        std::vector<std::string> names;
+        while (const dirent* entry = readdir(stream)) names.emplace_back(entry->d_name);
+        closedir(stream);
+        return names;
     }
 
     std::optional<std::uint64_t> freeBytesForUser(const std::string& dir) override {

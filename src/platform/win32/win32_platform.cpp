@@ -220,7 +220,7 @@ class Win32Platform final : public Platform {
 public:
     const PlatformConventions& conventions() const override {
         static const PlatformConventions windows{
-            "\\", ';', "cmd.exe /c rmdir /S /Q ", "cmd.exe /c ", {"TEMP", "TMP"}, "", true, "\\\\", "USERPROFILE"};
+            "\\", ';', "cmd.exe /c rmdir /S /Q ", "cmd.exe /c ", {"TEMP", "TMP"}, "", true, "\\\\", "USERPROFILE", ".exe", ""};
         return windows;
     }
 
@@ -269,6 +269,20 @@ public:
             return false;
         }
         return _chdir(dir.c_str()) == 0;
+    }
+
+    std::optional<std::vector<std::string>> listDirectory(const std::string& dir) override {
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) {
+            return std::nullopt;
+        }
+        std::vector<std::string> names;
+        do {
+            names.emplace_back(found.cFileName);
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+        return names;
     }
 
     std::optional<std::uint64_t> freeBytesForUser(const std::string& dir) override {

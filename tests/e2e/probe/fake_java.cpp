@@ -10,6 +10,11 @@
 //   PROBE_EXIT_SCRIPT  file whose content becomes the exit script
 //   PROBE_HOLD         file whose appearance ends the run (a minute at most),
 //                      so that a test can act while the installer runs
+//   PROBE_CHECK_EXIT   the answer when run as a runtime-checking jar (default 0)
+//
+// Run as "java -jar <dir>/check.jar <dir>/req.txt", it plays the checking
+// jar instead: it records nothing and answers PROBE_CHECK_EXIT when both
+// files exist, 3 when they do not or when a path arrived in pieces.
 
 #include <chrono>
 #include <cstdio>
@@ -46,9 +51,32 @@ void holdUntil(const char* release) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
 }
 
+bool endsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+bool exists(const char* path) {
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error);
+}
+
+// -1 when this is not a run of the checking jar.
+int checkingJarAnswer(int argc, char** argv) {
+    bool checkJarNamed = false;
+    for (int i = 1; i < argc; ++i) checkJarNamed = checkJarNamed || endsWith(argv[i], "check.jar");
+    if (!checkJarNamed) return -1;
+    const bool wellFormed = argc == 4 && std::string(argv[1]) == "-jar" && endsWith(argv[2], "check.jar") &&
+                            endsWith(argv[3], "req.txt") && exists(argv[2]) && exists(argv[3]);
+    if (!wellFormed) return 3;
+    const char* answer = std::getenv("PROBE_CHECK_EXIT");
+    return answer == nullptr ? 0 : std::atoi(answer);
+}
+
 } // namespace
 
 int main(int argc, char** argv, char** envp) {
+    const int checkAnswer = checkingJarAnswer(argc, argv);
+    if (checkAnswer >= 0) return checkAnswer;
     if (const char* recordPath = std::getenv("PROBE_RECORD")) {
         if (std::FILE* record = std::fopen(recordPath, "wb")) {
             std::error_code error;

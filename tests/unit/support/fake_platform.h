@@ -40,6 +40,8 @@ public:
     // Paths beginning with one of these exist but belong to somebody else.
     std::vector<std::string> foreignPrefixes;
     std::optional<std::uint64_t> freeBytes;
+    // What listDirectory gives for each directory; any other cannot be listed.
+    std::map<std::string, std::vector<std::string>> listings;
     std::string executable;
     // Outcomes handed out to runProcess in order; a completed 0 once used up.
     std::deque<ProcessOutcome> outcomes;
@@ -57,6 +59,7 @@ public:
     std::vector<std::string> assignments;      // every putEnvironment text
     std::vector<std::string> directoryChanges; // changeDirectory and enterPrivateDirectory targets
     std::vector<std::string> freeSpaceQueries;
+    std::vector<std::string> listedDirectories;
     int restartRequests = 0;
     int keyEntriesBegun = 0;
     int keyEntriesEnded = 0;
@@ -70,6 +73,7 @@ public:
     int changeDirectory(const std::string& dir) override;
     int createDirectory(const std::string& dir) override;
     bool enterPrivateDirectory(const std::string& dir) override;
+    std::optional<std::vector<std::string>> listDirectory(const std::string& dir) override;
     std::optional<std::uint64_t> freeBytesForUser(const std::string& dir) override;
     std::optional<std::string> getEnvironment(const std::string& name) override;
     int putEnvironment(const std::string& assignment) override;
