@@ -3,6 +3,7 @@
 #include "payload/jar_extractor.h"
 #include "platform/bootstrap_context.h"
 #include "platform/command_line.h"
+#include "splash/flash_screen.h"
 #include "splash/splash_runner.h"
 
 #include <cstdio>
@@ -73,7 +74,7 @@ int JarExtractor::extractAndRunJar() {
         if (composed.size() > commandLimit) composed.resize(commandLimit);
 
         // The splash goes away as the installer's own window comes up.
-        if (splashRunner_) splashRunner_->requestClose();
+        if (splashRunner_ && splashRunner_->screen()) splashRunner_->screen()->requestClose();
         command_ = composed;
     }
     if (!context_.silentMode) splashRunner_.reset();

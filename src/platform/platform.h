@@ -14,6 +14,8 @@
 
 namespace talve {
 
+class SplashWindow;
+
 // Texts and characters that differ between systems while the logic stays the same.
 struct PlatformConventions {
     std::string pathSeparator;          // placed between a directory and a name
@@ -97,6 +99,13 @@ public:
     virtual ShutdownRight acquireShutdownRight() = 0;
     // Restarts the machine at once, closing applications without asking.
     virtual bool restartMachine() = 0;
+
+    // --- splash window -----------------------------------------------------
+    // A window for the splash thread (platform/splash_window.h), made on the
+    // main thread (it may read the environment, which only that thread may
+    // change) and then handed to the splash thread. Always an object: a
+    // system without a usable display fails its steps instead.
+    virtual std::unique_ptr<SplashWindow> createSplashWindow() = 0;
 };
 
 // The implementation for the system this build targets.

@@ -1,5 +1,7 @@
 #include "platform/command_line.h"
 #include "platform/platform.h"
+#include "platform/posix/x11_splash_window.h"
+#include "platform/splash_window.h"
 
 #include <cerrno>
 #include <climits>
@@ -204,6 +206,11 @@ public:
 
 private:
     PlatformConventions conventions_;
+
+    std::unique_ptr<SplashWindow> createSplashWindow() override {
+        const char* display = std::getenv("DISPLAY");
+        return makeX11SplashWindow(display != nullptr ? display : "");
+    }
 };
 
 } // namespace

@@ -125,5 +125,10 @@ bool FakePlatform::restartMachine() {
     return restartSucceeds;
 }
 
+std::unique_ptr<SplashWindow> FakePlatform::createSplashWindow() {
+    splashScene->record([this] { ++splashScene->windowsMade; });
+    return std::make_unique<FakeSplashWindow>(splashScene);
+}
+
 } // namespace test
 } // namespace talve

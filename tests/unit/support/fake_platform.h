@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "unit/support/fake_splash_window.h"
 
 #include <cstdint>
 #include <deque>
@@ -75,6 +76,11 @@ public:
     std::optional<std::uint64_t> fileSize(std::FILE* file) override;
     ShutdownRight acquireShutdownRight() override { return shutdownRight; }
     bool restartMachine() override;
+
+    // --- splash window -------------------------------------------------------
+    // Every splash window of the test reports to this one scene.
+    std::shared_ptr<FakeSplashScene> splashScene = std::make_shared<FakeSplashScene>();
+    std::unique_ptr<SplashWindow> createSplashWindow() override;
 
 private:
     bool foreign(const std::string& dir) const;
