@@ -3,6 +3,8 @@
 // other users or downloads can reach.
 
 #include "platform/platform.h"
+#include "platform/splash_window.h"
+#include "platform/win32/gdi_splash_window.h"
 
 #include <windows.h>
 #include <aclapi.h>
@@ -403,6 +405,8 @@ public:
     }
 
     bool restartMachine() override { return InitiateSystemShutdownA(nullptr, nullptr, 0, TRUE, TRUE) != FALSE; }
+
+    std::unique_ptr<SplashWindow> createSplashWindow() override { return makeGdiSplashWindow(); }
 };
 
 } // namespace
