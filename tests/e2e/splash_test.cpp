@@ -213,6 +213,20 @@ TEST_F(Splash, WithoutADisplayTheRunGoesOnWithoutASplash) {
     EXPECT_TRUE(fs::exists(running));
 }
 
+// What only the window manager can tell: styles, size, and which messages
+// close the window. The platform smoke test drives the Windows splash window.
+TEST_F(Splash, WindowsSplashWindowIgnoresTheUsersCloseRequest) {
+    if (!target().windows) GTEST_SKIP() << "the Windows window procedure";
+    const fs::path smoke = fs::path(target().launcher).parent_path() / "talve_platform_smoke.exe";
+    ASSERT_TRUE(fs::exists(smoke));
+    Launch l = launch();
+    std::vector<std::string> argv = target().runner;
+    argv.insert(argv.end(), {smoke.string(), "splash-window"});
+    RunResult result = runProgram(argv, l.environment, scratch.root());
+    EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_NE(result.out.find("ok   splash: WM_CLOSE (Alt+F4) leaves the window"), std::string::npos) << result.out;
+}
+
 TEST_F(Splash, NoSplashScreenOptionShowsNothing) {
     const fs::path setup = installer(picture.gif());
     Launch l = launch();
