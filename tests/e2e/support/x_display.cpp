@@ -24,7 +24,7 @@ XDisplay::XDisplay() {
     if (pipe(channel) != 0) return;
     const std::string fd = std::to_string(channel[1]);
     const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-    std::vector<std::string> argv{"Xvfb", "-displayfd", fd, "-screen", "0", screen, "-nolisten", "tcp", "-noreset"};
+    std::vector<std::string> argv{"Xvfb", "-displayfd", fd, "-screen", "0", screen, "-nolisten", "tcp", "-terminate"};
     std::vector<char*> args;
     for (std::string& s : argv) args.push_back(s.data());
     args.push_back(nullptr);
@@ -46,10 +46,13 @@ XDisplay::XDisplay() {
     char c;
     while (poll(&wait, 1, 10000) > 0 && read(channel[0], &c, 1) == 1 && c != '\n') number += c;
     close(channel[0]);
-    if (!number.empty()) name_ = ":" + number;
+    if (number.empty()) return;
+    name_ = ":" + number;
+    connection_ = XOpenDisplay(name_.c_str());
 }
 
 XDisplay::~XDisplay() {
+    if (connection_ != nullptr) XCloseDisplay(connection_);
     if (server_ <= 0) return;
     kill(server_, SIGTERM);
     int status = 0;
@@ -59,7 +62,7 @@ XDisplay::~XDisplay() {
 
 Screenshot XDisplay::capture() const {
     Screenshot shot;
-    Display* display = XOpenDisplay(name_.c_str());
+    Display* display = connection_;
     if (display == nullptr) return shot;
     Window root = DefaultRootWindow(display);
     XImage* image = XGetImage(display, root, 0, 0, width, height, AllPlanes, ZPixmap);
@@ -76,7 +79,6 @@ Screenshot XDisplay::capture() const {
             }
         XDestroyImage(image);
     }
-    XCloseDisplay(display);
     return shot;
 }
 

@@ -9,6 +9,8 @@
 #include <sys/types.h>
 #include <vector>
 
+struct _XDisplay;
+
 namespace e2e {
 
 struct Screenshot {
@@ -32,13 +34,16 @@ public:
     XDisplay(const XDisplay&) = delete;
     XDisplay& operator=(const XDisplay&) = delete;
 
-    bool running() const { return !name_.empty(); }
+    bool running() const { return connection_ != nullptr; }
     const std::string& name() const { return name_; } // ":N"
     Screenshot capture() const;
 
 private:
     pid_t server_ = -1;
     std::string name_;
+    // Held open for the test's life: the server ends when its last client
+    // goes, so a test that crashes does not leave it behind.
+    _XDisplay* connection_ = nullptr;
 };
 
 } // namespace e2e
