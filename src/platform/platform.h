@@ -16,6 +16,8 @@
 
 namespace talve {
 
+class SplashWindow;
+
 // Texts and characters that differ between systems while the logic stays the same.
 struct PlatformConventions {
     std::string pathSeparator;          // placed between a directory and a name
@@ -172,6 +174,12 @@ public:
     virtual void endKeyEntry() = 0;
     // From the system's random source; false when it gave nothing.
     virtual bool randomBytes(std::uint8_t* buffer, std::size_t size) = 0;
+    // --- splash window -----------------------------------------------------
+    // A window for the splash thread (platform/splash_window.h), made on the
+    // main thread (it may read the environment, which only that thread may
+    // change) and then handed to the splash thread. Always an object: a
+    // system without a usable display fails its steps instead.
+    virtual std::unique_ptr<SplashWindow> createSplashWindow() = 0;
 };
 
 // Puts back the terminal settings that a key entry changed, when a run is

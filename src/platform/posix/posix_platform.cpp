@@ -2,6 +2,8 @@
 #include "platform/platform.h"
 #include "platform/posix/posix_interruption.h"
 #include "platform/posix/console_input.h"
+#include "platform/posix/x11_splash_window.h"
+#include "platform/splash_window.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -377,6 +379,11 @@ public:
 
 private:
     PlatformConventions conventions_;
+
+    std::unique_ptr<SplashWindow> createSplashWindow() override {
+        const char* display = std::getenv("DISPLAY");
+        return makeX11SplashWindow(display != nullptr ? display : "");
+    }
 };
 
 } // namespace

@@ -5,6 +5,8 @@
 #include "platform/platform.h"
 #include "platform/win32/win32_interruption.h"
 #include "platform/win32/console_input.h"
+#include "platform/splash_window.h"
+#include "platform/win32/gdi_splash_window.h"
 
 #include <windows.h>
 #include <aclapi.h>
@@ -554,6 +556,7 @@ public:
     int readKeystroke() override { return readConsoleKeystroke(); }
     void endKeyEntry() override {}
     bool randomBytes(std::uint8_t* buffer, std::size_t size) override { return systemRandomBytes(buffer, size); }
+    std::unique_ptr<SplashWindow> createSplashWindow() override { return makeGdiSplashWindow(); }
 };
 
 } // namespace

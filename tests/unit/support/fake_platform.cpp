@@ -233,5 +233,10 @@ bool FakePlatform::randomBytes(std::uint8_t* buffer, std::size_t size) {
     return randomSourceWorks;
 }
 
+std::unique_ptr<SplashWindow> FakePlatform::createSplashWindow() {
+    splashScene->record([this] { ++splashScene->windowsMade; });
+    return std::make_unique<FakeSplashWindow>(splashScene);
+}
+
 } // namespace test
 } // namespace talve

@@ -2,6 +2,7 @@
 
 #include "platform/interruption_gate.h"
 #include "platform/platform.h"
+#include "unit/support/fake_splash_window.h"
 
 #include <cstdint>
 #include <deque>
@@ -122,6 +123,11 @@ public:
     void releaseInstanceLock() override;
     bool installInterruptHandler(std::function<void()> onInterrupt) override;
     bool runAtExit(std::function<void()> handler) override;
+
+    // --- splash window -------------------------------------------------------
+    // Every splash window of the test reports to this one scene.
+    std::shared_ptr<FakeSplashScene> splashScene = std::make_shared<FakeSplashScene>();
+    std::unique_ptr<SplashWindow> createSplashWindow() override;
 
 private:
     bool foreign(const std::string& dir) const;
