@@ -2,7 +2,9 @@
 # Makes the demo installer from the sample payloads: the sample installer jar
 # compiled from samples/installer, a Java runtime made by jlink from this
 # machine's JDK (only the modules the sample needs) packed by
-# 'talve-pack runtime', and the Linux launcher.
+# 'talve-pack runtime', the Linux launcher, and the runtime-checking jar
+# (bin/check.jar of the build) with the sample's requirements, so that the
+# installer reuses a runtime an earlier installation left in its product home.
 #   scripts/make-demo-installer.sh BUILD_BIN_DIR OUT_DIR
 # prints the path of the installer it made.
 set -euo pipefail
@@ -24,5 +26,6 @@ jlink --add-modules "$modules" --output "$out/runtime" \
 unpacked=$("$bin/talve-pack" runtime "$out/runtime" -o "$out/jvm" --unpacker "$bin/talve-unpack")
 "$bin/talve-pack" create -o "$out/talve-demo-installer" --launcher "$bin/talve-launcher" \
   --runtime "$out/jvm" --runtime-size "$unpacked" --jar "$out/install.jar" \
-  --usage "$here/samples/installer/usage.txt" >/dev/null
+  --usage "$here/samples/installer/usage.txt" --search-installed-runtime \
+  --check-jar "$bin/check.jar" --requirements "$here/samples/installer/requirements.txt" >/dev/null
 echo "$out/talve-demo-installer"

@@ -2,11 +2,16 @@ import java.io.File;
 import java.io.IOException;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
+import java.nio.file.LinkOption;
 import java.nio.file.Path;
 import java.nio.file.Paths;
+import java.nio.file.StandardCopyOption;
 import java.util.ArrayList;
+import java.util.Collections;
 import java.util.List;
 import java.util.Map;
+import java.util.stream.Collectors;
+import java.util.stream.Stream;
 
 /**
  * A sample installer jar for the talve launcher. It checks what the launcher
@@ -14,6 +19,11 @@ import java.util.Map;
  * line), answers through the communication file and the exit script like a
  * real installer, and ends with the code asked for on the launcher's
  * command line with "-exitCode N" (default 0). A failed check ends with 1.
+ *
+ * With "-installDir DIR" it installs a product the way the launcher's
+ * runtime search expects: the runtime it runs on is copied into DIR/_jvm,
+ * and a product record naming DIR is written into the record directory, so
+ * that a later installer can reuse that runtime instead of unpacking its own.
  */
 public final class SampleInstaller {
     private static final List<String> failures = new ArrayList<>();
@@ -30,6 +40,8 @@ public final class SampleInstaller {
         int exitCode = 0;
         int at = launcherArgs.indexOf("-exitCode");
         if (at >= 0 && at + 1 < launcherArgs.size()) exitCode = Integer.parseInt(launcherArgs.get(at + 1));
+        at = launcherArgs.indexOf("-installDir");
+        String installDir = at >= 0 && at + 1 < launcherArgs.size() ? launcherArgs.get(at + 1) : null;
 
         String temp = required(env, "KORVU_BOOTSTRAP_TEMP");
         Path cwd = Paths.get("").toAbsolutePath();
@@ -57,6 +69,7 @@ public final class SampleInstaller {
                 ? "@echo exit script ran> \"" + marker + "\"\r\n"
                 : "echo 'exit script ran' > '" + marker.toString().replace("'", "'\\''") + "'\n";
         Files.write(Paths.get(env.get("KORVU_BOOTSTRAP_ONEXIT_SCRIPT")), script.getBytes(StandardCharsets.UTF_8));
+        if (installDir != null && failures.isEmpty()) install(env, Paths.get(installDir), Paths.get(jvm));
 
         if (!failures.isEmpty()) {
             for (String failure : failures) say("CHECK FAILED: " + failure);
@@ -64,6 +77,53 @@ public final class SampleInstaller {
         }
         say("all checks passed; exiting with code " + exitCode);
         System.exit(exitCode);
+    }
+
+    /** Keeps the runtime in the product home and records the home for later installers. */
+    private static void install(Map<String, String> env, Path dir, Path runtime) throws IOException {
+        Path home = dir.toAbsolutePath().normalize();
+        Path kept = home.resolve("_jvm");
+        if (runtime.toAbsolutePath().normalize().equals(kept)) {
+            say("the runtime of " + home + " was reused");
+        } else {
+            deleteTree(kept);
+            Files.createDirectories(home);
+            copyTree(runtime, kept);
+            say("runtime copied into " + kept);
+        }
+        // The launcher reads the first line up to its line feed and keeps a
+        // carriage return, so the record ends in a bare line feed everywhere.
+        Path records = recordDirectory(env);
+        Files.createDirectories(records);
+        Files.write(records.resolve("talve-demo.talve"), (home + "\n").getBytes(StandardCharsets.UTF_8));
+        say("product record written: " + records.resolve("talve-demo.talve"));
+    }
+
+    /** Where the launcher looks for product records, first the inventory named in the environment. */
+    private static Path recordDirectory(Map<String, String> env) {
+        String inventory = env.get("KORVU_INVENTORY_LOCATION");
+        if (inventory != null) return Paths.get(inventory);
+        String common = env.get("CommonProgramFiles");
+        if (common != null) return Paths.get(common, "talve");
+        return Paths.get("/var/lib/talve");
+    }
+
+    private static void copyTree(Path from, Path to) throws IOException {
+        try (Stream<Path> paths = Files.walk(from)) {
+            for (Path source : (Iterable<Path>) paths::iterator) {
+                Files.copy(source, to.resolve(from.relativize(source).toString()),
+                        StandardCopyOption.COPY_ATTRIBUTES, LinkOption.NOFOLLOW_LINKS);
+            }
+        }
+    }
+
+    private static void deleteTree(Path root) throws IOException {
+        if (!Files.exists(root, LinkOption.NOFOLLOW_LINKS)) return;
+        try (Stream<Path> paths = Files.walk(root)) {
+            List<Path> all = paths.collect(Collectors.toList());
+            Collections.reverse(all);
+            for (Path path : all) Files.delete(path);
+        }
     }
 
     private static String required(Map<String, String> env, String name) {

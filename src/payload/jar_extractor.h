@@ -46,6 +46,9 @@ public:
     bool getJVMLocation(std::string& location);
     bool getJvmFromProductHome(std::string& location);
     bool getJvmFromDir(std::string& location, const char* directory);
+    // Runs the carried checking jar on the runtime in that directory (no
+    // trailing separator); true only when it answers that the runtime fits.
+    bool isJvmValid(const std::string& runtimeDirectory);
 
     int launchSplashScreen();
 
@@ -61,6 +64,9 @@ private:
     std::optional<std::string> javaLauncherPath();
     FileRead readRuntimeProperties(const std::string& home);
     void logUnpackerErrors(const std::string& errorOutput, bool succeeded);
+    // Writes candidate + separator into location when the candidate is
+    // accepted and its path fits the search's result buffer.
+    bool acceptRuntime(const std::string& candidate, std::string& location);
 
     BootstrapContext& context_;
     std::FILE* file_ = nullptr;

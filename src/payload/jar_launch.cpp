@@ -5,6 +5,7 @@
 #include "platform/bootstrap_context.h"
 #include "platform/command_line.h"
 #include "platform/file_read_problem.h"
+#include "splash/flash_screen.h"
 #include "splash/splash_runner.h"
 
 namespace talve {
@@ -112,7 +113,7 @@ int JarExtractor::extractAndRunJar() {
         }
 
         // The splash goes away as the installer's own window comes up.
-        if (splashRunner_) splashRunner_->requestClose();
+        if (splashRunner_ && splashRunner_->screen()) splashRunner_->screen()->requestClose();
         command_ = composed;
     }
     if (!context_.silentMode) splashRunner_.reset();

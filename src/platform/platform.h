@@ -16,6 +16,8 @@
 
 namespace talve {
 
+class SplashWindow;
+
 // Texts and characters that differ between systems while the logic stays the same.
 struct PlatformConventions {
     std::string pathSeparator;          // placed between a directory and a name
@@ -33,6 +35,11 @@ struct PlatformConventions {
     // variable names the user's home, where the run goes instead.
     std::string networkPathPrefix;
     std::string homeVariable;
+    // Appended to a program's name to make its file name (".exe" on Windows).
+    std::string executableSuffix;
+    // Searched for product records where "CommonProgramFiles" is not set
+    // (empty: that step of the search finds nothing).
+    std::string commonRecordDirectoryFallback;
 };
 
 enum class CopyStatus { copied, readFailed, writeFailed };
@@ -83,6 +90,9 @@ public:
     // belongs to this user; the run's private directory is entered this way
     // so that nobody else can slip a directory of theirs under the launcher.
     virtual bool enterPrivateDirectory(const std::string& dir) = 0;
+    // The names of the entries of dir in the order the system gives them
+    // ("." and ".." may be among them); none when dir cannot be listed.
+    virtual std::optional<std::vector<std::string>> listDirectory(const std::string& dir) = 0;
     // Free bytes on the volume holding dir that this user may use.
     virtual std::optional<std::uint64_t> freeBytesForUser(const std::string& dir) = 0;
 
@@ -177,6 +187,12 @@ public:
     virtual void endKeyEntry() = 0;
     // From the system's random source; false when it gave nothing.
     virtual bool randomBytes(std::uint8_t* buffer, std::size_t size) = 0;
+    // --- splash window -----------------------------------------------------
+    // A window for the splash thread (platform/splash_window.h), made on the
+    // main thread (it may read the environment, which only that thread may
+    // change) and then handed to the splash thread. Always an object: a
+    // system without a usable display fails its steps instead.
+    virtual std::unique_ptr<SplashWindow> createSplashWindow() = 0;
 };
 
 // Puts back the terminal settings that a key entry changed, when a run is

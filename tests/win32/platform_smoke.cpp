@@ -1,11 +1,13 @@
 // Checks the Windows platform against the real system (or Wine): processes,
-// environment, directories, files and the path rules. Run from a scratch
+// environment, directories, files and the path rules; with "splash-window",
+// the splash window instead (it needs a display). Run from a scratch
 // directory, which it leaves as it found it; exit code 0 when every check
 // passes. The program is its own child: "child N" exits with N, and
 // "probe-stdout" reports where its standard output goes.
 
 #include "platform/platform.h"
 #include "platform/win32/win32_interruption.h"
+#include "platform/splash_window.h"
 
 #include <windows.h>
 
@@ -280,6 +282,72 @@ void checkInstanceLockAndInterruption(Platform& platform, const std::string& sel
 
 } // namespace
 
+// A 24-bit BMP of width x height pixels, all one colour.
+std::string bmpPicture(int width, int height) {
+    const int rowBytes = (width * 3 + 3) / 4 * 4;
+    const int size = 54 + rowBytes * height;
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    auto put32 = [&](int at, int value) {
+        for (int i = 0; i < 4; ++i) bytes[static_cast<std::size_t>(at + i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    };
+    bytes[0] = 'B';
+    bytes[1] = 'M';
+    put32(2, size);
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, width);
+    put32(22, height);
+    bytes[26] = 1;  // planes
+    bytes[28] = 24; // bits per pixel
+    for (std::size_t i = 54; i < bytes.size(); ++i) bytes[i] = static_cast<char>(0x80);
+    return bytes;
+}
+
+// The splash window's own rules, which only the real window manager can
+// show: its styles and size, a close request from the user ignored, WM_USER
+// destroying it and ending its event loop.
+void checkSplashWindow(Platform& platform) {
+    const std::string picture = "smoke-splash.bmp", notAPicture = "smoke-splash.txt";
+    if (std::FILE* out = std::fopen(picture.c_str(), "wb")) {
+        const std::string bytes = bmpPicture(30, 20);
+        std::fwrite(bytes.data(), 1, bytes.size(), out);
+        std::fclose(out);
+    }
+    if (std::FILE* out = std::fopen(notAPicture.c_str(), "wb")) {
+        std::fputs("not a picture", out);
+        std::fclose(out);
+    }
+    auto unreadable = platform.createSplashWindow();
+    check(!unreadable->loadImage(notAPicture), "splash: a text file is no picture");
+    unreadable->close();
+
+    auto window = platform.createSplashWindow();
+    std::string reason;
+    check(window->loadImage(picture), "splash: the BMP picture loads");
+    check(window->registerClass(), "splash: window class registered");
+    check(window->createWindow("TALVE Installer", [] { return std::string("Unpacking data..."); }, reason),
+          "splash: window created");
+    window->present();
+    HWND handle = FindWindowA("ClassName", "TALVE Installer");
+    check(handle != nullptr && IsWindowVisible(handle), "splash: window visible after the fade-in");
+    RECT box{};
+    GetWindowRect(handle, &box);
+    check(box.right - box.left == 30 && box.bottom - box.top == 60, "splash: picture width by height + 40");
+    const LONG style = GetWindowLongA(handle, GWL_STYLE), extended = GetWindowLongA(handle, GWL_EXSTYLE);
+    check((style & WS_POPUP) && (style & WS_DLGFRAME) && (extended & WS_EX_TOOLWINDOW),
+          "splash: pop-up with dialog frame, tool window (no task-bar button)");
+
+    PostMessageA(handle, WM_CLOSE, 0, 0);
+    check(window->handleNextEvent() && IsWindow(handle), "splash: WM_CLOSE (Alt+F4) leaves the window");
+    PostMessageA(handle, WM_USER, 0, 0);
+    bool loopEnded = false;
+    for (int i = 0; i < 20 && !loopEnded; ++i) loopEnded = !window->handleNextEvent();
+    check(loopEnded && !IsWindow(handle), "splash: WM_USER destroys the window and ends the loop");
+    window->close();
+    DeleteFileA(picture.c_str());
+    DeleteFileA(notAPicture.c_str());
+}
+
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "child") == 0) {
         return std::atoi(argv[2]);
@@ -301,6 +369,12 @@ int main(int argc, char** argv) {
     }
 
     auto platform = talve::makeSystemPlatform();
+    // Only where a window can be shown: under Wine, with a display.
+    if (argc == 2 && std::strcmp(argv[1], "splash-window") == 0) {
+        checkSplashWindow(*platform);
+        std::printf("%s: %d failure(s)\n", failures == 0 ? "PASSED" : "FAILED", failures);
+        return failures == 0 ? 0 : 1;
+    }
     const std::string self = platform->executablePath();
     if (argc == 2 && std::strcmp(argv[1], "lock-probe") == 0) {
         return lockProbe(*platform);

@@ -28,7 +28,8 @@ const char* const createUsage =
     "Builds an installer: the launcher STUB, padded to a multiple of 1,024 bytes,\n"
     "followed by the bootstrap table and the payloads.\n"
     "\n"
-    "Payloads (each stored under its base name, at most 12 characters):\n"
+    "Payloads (each stored under its base name, at most 12 characters, except\n"
+    "the checking jar and the requirement file, always check.jar and req.txt):\n"
     "  --splash FILE            splash image shown while unpacking\n"
     "  --runtime FILE           packed Java runtime (made by 'talve-pack runtime')\n"
     "  --runtime-size BYTES     disk space the runtime needs once unpacked; read from\n"
@@ -66,6 +67,9 @@ struct CreateOptions {
 };
 
 const char* const entryIds[table::entryCount] = {"splash", "jvm", "jar", "data", "usage", "jvmcheck", "require", "args"};
+// The launcher runs the checking jar only as check.jar with req.txt, so
+// those two are stored under these names whatever the files are called.
+const char* const fixedNames[table::entryCount] = {nullptr, nullptr, nullptr, nullptr, nullptr, "check.jar", "req.txt", nullptr};
 
 bool fail(const std::string& message) {
     std::fprintf(stderr, "talve-pack create: %s\n", message.c_str());
@@ -174,7 +178,7 @@ bool buildInstaller(const CreateOptions& options) {
     for (std::size_t i = 0; i < table::entryCount; ++i) {
         const std::string& path = options.files[i];
         if (path.empty()) continue;
-        const std::string name = fs::path(path).filename().string();
+        const std::string name = fixedNames[i] != nullptr ? fixedNames[i] : fs::path(path).filename().string();
         if (archive::hasControlCharacter(name))
             return fail(archive::printablePath(path) + ": the file name holds a control character; rename the file");
         if (name.size() > table::filenameWidth)

@@ -2,12 +2,15 @@
 #include "platform/platform.h"
 #include "platform/posix/posix_interruption.h"
 #include "platform/posix/console_input.h"
+#include "platform/posix/x11_splash_window.h"
+#include "platform/splash_window.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -202,6 +205,7 @@ public:
         // POSIX leaves the meaning of a leading "//" to the system: a network path on some.
         conventions_.networkPathPrefix = "//";
         conventions_.homeVariable = "HOME";
+        conventions_.commonRecordDirectoryFallback = "/var/lib/talve/";
     }
 
     const PlatformConventions& conventions() const override { return conventions_; }
@@ -227,6 +231,15 @@ public:
         bool entered = ours && fchdir(fd) == 0;
         close(fd);
         return entered;
+    }
+
+    std::optional<std::vector<std::string>> listDirectory(const std::string& dir) override {
+        DIR* stream = opendir(dir.c_str());
+        if (stream == nullptr) return std::nullopt;
+        std::vector<std::string> names;
+        while (const dirent* entry = readdir(stream)) names.emplace_back(entry->d_name);
+        closedir(stream);
+        return names;
     }
 
     std::optional<std::uint64_t> freeBytesForUser(const std::string& dir) override {
@@ -400,6 +413,11 @@ public:
 
 private:
     PlatformConventions conventions_;
+
+    std::unique_ptr<SplashWindow> createSplashWindow() override {
+        const char* display = std::getenv("DISPLAY");
+        return makeX11SplashWindow(display != nullptr ? display : "");
+    }
 };
 
 } // namespace

@@ -5,6 +5,8 @@
 #include "platform/platform.h"
 #include "platform/win32/win32_interruption.h"
 #include "platform/win32/console_input.h"
+#include "platform/splash_window.h"
+#include "platform/win32/gdi_splash_window.h"
 
 #include <windows.h>
 #include <aclapi.h>
@@ -242,7 +244,7 @@ class Win32Platform final : public Platform {
 public:
     const PlatformConventions& conventions() const override {
         static const PlatformConventions windows{
-            "\\", ';', "cmd.exe /c rmdir /S /Q ", "cmd.exe /c ", {"TEMP", "TMP"}, "", true, "\\\\", "USERPROFILE"};
+            "\\", ';', "cmd.exe /c rmdir /S /Q ", "cmd.exe /c ", {"TEMP", "TMP"}, "", true, "\\\\", "USERPROFILE", ".exe", ""};
         return windows;
     }
 
@@ -291,6 +293,20 @@ public:
             return false;
         }
         return _chdir(dir.c_str()) == 0;
+    }
+
+    std::optional<std::vector<std::string>> listDirectory(const std::string& dir) override {
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) {
+            return std::nullopt;
+        }
+        std::vector<std::string> names;
+        do {
+            names.emplace_back(found.cFileName);
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+        return names;
     }
 
     std::optional<std::uint64_t> freeBytesForUser(const std::string& dir) override {
@@ -577,6 +593,7 @@ public:
     int readKeystroke() override { return readConsoleKeystroke(); }
     void endKeyEntry() override {}
     bool randomBytes(std::uint8_t* buffer, std::size_t size) override { return systemRandomBytes(buffer, size); }
+    std::unique_ptr<SplashWindow> createSplashWindow() override { return makeGdiSplashWindow(); }
 };
 
 } // namespace

@@ -11,10 +11,23 @@
 //   PROBE_EXIT_SCRIPT  file whose content becomes the exit script
 //   PROBE_HOLD         file whose appearance ends the run (a minute at most),
 //                      so that a test can act while the installer runs
+//   PROBE_CHECK_EXIT   the answer when run as a runtime-checking jar (default 0)
+//
+// Run as "java -jar <dir>/check.jar <dir>/req.txt", it plays the checking
+// jar instead: it records nothing and answers PROBE_CHECK_EXIT when both
+// files exist, 3 when they do not or when a path arrived in pieces.
+//   PROBE_RUN_STARTED, PROBE_RUN_RELEASE
+//                      made once it runs; waited for before it ends
+//
+// Run with -o it stands in for a packed runtime instead: it makes
+// PROBE_UNPACK_STARTED, waits for PROBE_UNPACK_RELEASE, then "unpacks"
+// itself as _jvm/bin/<PROBE_JAVA_NAME> with a jvm.properties naming it.
+// The waits let a test look at the screen while the launcher is busy.
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -41,15 +54,66 @@ void copyInto(const char* source, const char* target) {
     }
 }
 
-void holdUntil(const char* release) {
-    if (release == nullptr) return;
-    for (int i = 0; i < 1200 && !std::filesystem::exists(release); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+void touch(const char* path) {
+    if (path == nullptr) return;
+    if (std::FILE* out = std::fopen(path, "wb")) std::fclose(out);
+}
+
+// Gives up after a minute, so that a failed test cannot leave it behind.
+void waitFor(const char* path) {
+    if (path == nullptr) return;
+    std::error_code error;
+    for (int i = 0; i < 3000 && !std::filesystem::exists(path, error); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+int unpackItself(const char* self) {
+    touch(std::getenv("PROBE_UNPACK_STARTED"));
+    waitFor(std::getenv("PROBE_UNPACK_RELEASE"));
+    const char* javaName = std::getenv("PROBE_JAVA_NAME");
+    const std::string name = javaName != nullptr ? javaName : "java";
+    std::error_code error;
+    std::filesystem::path source = self;
+    if (!std::filesystem::exists(source, error)) source += ".exe";
+    std::filesystem::create_directories("_jvm/bin", error);
+    std::filesystem::copy_file(source, "_jvm/bin/" + name, std::filesystem::copy_options::overwrite_existing, error);
+    if (error) return 1;
+    std::filesystem::permissions("_jvm/bin/" + name, std::filesystem::perms::owner_all, error);
+    if (std::FILE* properties = std::fopen("_jvm/jvm.properties", "wb")) {
+        std::fprintf(properties, "java.bin.path=bin/%s\n", name.c_str());
+        std::fclose(properties);
+    }
+    return 0;
+}
+
+bool endsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+bool exists(const char* path) {
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error);
+}
+
+// -1 when this is not a run of the checking jar.
+int checkingJarAnswer(int argc, char** argv) {
+    bool checkJarNamed = false;
+    for (int i = 1; i < argc; ++i) checkJarNamed = checkJarNamed || endsWith(argv[i], "check.jar");
+    if (!checkJarNamed) return -1;
+    const bool wellFormed = argc == 4 && std::string(argv[1]) == "-jar" && endsWith(argv[2], "check.jar") &&
+                            endsWith(argv[3], "req.txt") && exists(argv[2]) && exists(argv[3]);
+    if (!wellFormed) return 3;
+    const char* answer = std::getenv("PROBE_CHECK_EXIT");
+    return answer == nullptr ? 0 : std::atoi(answer);
 }
 
 } // namespace
 
 int main(int argc, char** argv, char** envp) {
+    const int checkAnswer = checkingJarAnswer(argc, argv);
+    if (checkAnswer >= 0) return checkAnswer;
+    if (argc == 2 && std::strcmp(argv[1], "-o") == 0) return unpackItself(argv[0]);
+    touch(std::getenv("PROBE_RUN_STARTED"));
     if (const char* recordPath = std::getenv("PROBE_RECORD")) {
         if (std::FILE* record = std::fopen(recordPath, "wb")) {
             std::error_code error;
@@ -75,7 +139,8 @@ int main(int argc, char** argv, char** envp) {
     }
     copyInto(std::getenv("PROBE_COMM"), std::getenv("KORVU_BOOTSTRAP_COMM_FILE"));
     copyInto(std::getenv("PROBE_EXIT_SCRIPT"), std::getenv("KORVU_BOOTSTRAP_ONEXIT_SCRIPT"));
-    holdUntil(std::getenv("PROBE_HOLD"));
+    waitFor(std::getenv("PROBE_HOLD"));
+    waitFor(std::getenv("PROBE_RUN_RELEASE"));
     const char* code = std::getenv("PROBE_EXIT");
     return code == nullptr ? 0 : std::atoi(code);
 }

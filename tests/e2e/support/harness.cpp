@@ -47,6 +47,8 @@ Target makeTarget() {
         t.environment["WINEDEBUG"] = "-all";
         t.environment["WINEDLLOVERRIDES"] = "mscoree,mshtml=";
         t.environment["HOME"] = fromEnvironment("HOME", "/root");
+        t.environment["TALVE_TEST_CommonProgramFiles"] = "C:\\Program Files\\Common Files";
+        t.environment["TALVE_TEST_ALLUSERSPROFILE"] = "C:\\ProgramData";
     } else {
         t.launcher = TALVE_LAUNCHER_PATH;
         t.probe = TALVE_PROBE_PATH;
@@ -68,7 +70,7 @@ std::string Target::path(const fs::path& host) const {
     return converted;
 }
 
-std::string Target::temporaryVariable(const std::string& name) const {
+std::string Target::launcherVariable(const std::string& name) const {
     return windows ? "TALVE_TEST_" + name : name;
 }
 

@@ -30,7 +30,11 @@ struct Target {
     // A host path as the launcher sees it.
     std::string path(const fs::path& host) const;
     // The variable of the test's environment that becomes TEMP (or TMP) for the launcher.
-    std::string temporaryVariable(const std::string& name) const;
+    std::string temporaryVariable(const std::string& name) const { return launcherVariable(name); }
+    // The same for any variable Wine sets from its registry (TEMP, TMP,
+    // CommonProgramFiles, ALLUSERSPROFILE): the suite's prefix makes them
+    // follow TALVE_TEST_<name>.
+    std::string launcherVariable(const std::string& name) const;
     // Console text as a Linux program would have printed it.
     std::string normalized(const std::string& text) const;
 };

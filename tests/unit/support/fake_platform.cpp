@@ -24,6 +24,7 @@ FakePlatform::FakePlatform(Style style) : style_(style) {
         conventions_.textLinesEndInCrLf = true;
         conventions_.networkPathPrefix = "\\\\";
         conventions_.homeVariable = "USERPROFILE";
+        conventions_.executableSuffix = ".exe";
         currentDir = "C:\\dir";
     } else {
         conventions_.pathSeparator = "/";
@@ -34,6 +35,7 @@ FakePlatform::FakePlatform(Style style) : style_(style) {
         conventions_.fallbackTemporaryBase = "/tmp";
         conventions_.networkPathPrefix = "//";
         conventions_.homeVariable = "HOME";
+        conventions_.commonRecordDirectoryFallback = "/var/lib/talve/";
         currentDir = "/work";
     }
 }
@@ -69,6 +71,13 @@ bool FakePlatform::enterPrivateDirectory(const std::string& dir) {
     if (foreign(dir) || directories.count(dir) == 0) return false;
     currentDir = dir;
     return true;
+}
+
+std::optional<std::vector<std::string>> FakePlatform::listDirectory(const std::string& dir) {
+    listedDirectories.push_back(dir);
+    auto found = listings.find(dir);
+    if (found == listings.end()) return std::nullopt;
+    return found->second;
 }
 
 std::optional<std::uint64_t> FakePlatform::freeBytesForUser(const std::string& dir) {
@@ -243,6 +252,11 @@ bool FakePlatform::randomBytes(std::uint8_t* buffer, std::size_t size) {
     // Predictable, but different from call to call.
     for (std::size_t i = 0; i < size; ++i) buffer[i] = nextRandomByte_++;
     return randomSourceWorks;
+}
+
+std::unique_ptr<SplashWindow> FakePlatform::createSplashWindow() {
+    splashScene->record([this] { ++splashScene->windowsMade; });
+    return std::make_unique<FakeSplashWindow>(splashScene);
 }
 
 } // namespace test

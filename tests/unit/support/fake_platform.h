@@ -2,6 +2,7 @@
 
 #include "platform/interruption_gate.h"
 #include "platform/platform.h"
+#include "unit/support/fake_splash_window.h"
 
 #include <cstdint>
 #include <deque>
@@ -40,6 +41,8 @@ public:
     // Paths beginning with one of these exist but belong to somebody else.
     std::vector<std::string> foreignPrefixes;
     std::optional<std::uint64_t> freeBytes;
+    // What listDirectory gives for each directory; any other cannot be listed.
+    std::map<std::string, std::vector<std::string>> listings;
     std::string executable;
     // Outcomes handed out to runProcess in order; a completed 0 once used up.
     std::deque<ProcessOutcome> outcomes;
@@ -59,6 +62,7 @@ public:
     std::vector<std::string> assignments;      // every putEnvironment text
     std::vector<std::string> directoryChanges; // changeDirectory and enterPrivateDirectory targets
     std::vector<std::string> freeSpaceQueries;
+    std::vector<std::string> listedDirectories;
     int restartRequests = 0;
     std::set<std::string> locksHeld; // taken through lockFile and not yet released
     int keyEntriesBegun = 0;
@@ -73,6 +77,7 @@ public:
     int changeDirectory(const std::string& dir) override;
     int createDirectory(const std::string& dir) override;
     bool enterPrivateDirectory(const std::string& dir) override;
+    std::optional<std::vector<std::string>> listDirectory(const std::string& dir) override;
     std::optional<std::uint64_t> freeBytesForUser(const std::string& dir) override;
     std::optional<std::string> getEnvironment(const std::string& name) override;
     int putEnvironment(const std::string& assignment) override;
@@ -122,6 +127,11 @@ public:
     void releaseInstanceLock() override;
     bool installInterruptHandler(std::function<void()> onInterrupt) override;
     bool runAtExit(std::function<void()> handler) override;
+
+    // --- splash window -------------------------------------------------------
+    // Every splash window of the test reports to this one scene.
+    std::shared_ptr<FakeSplashScene> splashScene = std::make_shared<FakeSplashScene>();
+    std::unique_ptr<SplashWindow> createSplashWindow() override;
 
 private:
     bool foreign(const std::string& dir) const;

@@ -1,0 +1,66 @@
+#include "payload/bootstrap_table_format.h"
+#include "payload/jar_extractor.h"
+#include "platform/bootstrap_context.h"
+#include "platform/command_line.h"
+
+namespace talve {
+
+namespace {
+
+// The one answer of the checking jar that accepts a runtime.
+constexpr int runtimeAccepted = 32;
+
+// Opened and closed again, as a file reader would: a FIFO or a device put
+// at that name can neither stall the search nor pass for a java launcher.
+bool readableRegularFile(Platform& platform, const std::string& path) {
+    const FileReadStatus status = platform.readRegularFile(path, 0).status;
+    return status == FileReadStatus::ok || status == FileReadStatus::tooLarge;
+}
+
+} // namespace
+
+bool JarExtractor::isJvmValid(const std::string& runtimeDirectory) {
+    context_.logDebug("In JarExtractor::isJvmValid method");
+    context_.logInfo("Checking validity of jvm located in : " + runtimeDirectory);
+    const std::string& separator = context_.pathSeparator;
+    const std::string javaPath = runtimeDirectory + separator + "bin" + separator + "java" +
+                                 context_.platform().conventions().executableSuffix;
+    if (!readableRegularFile(context_.platform(), javaPath)) {
+        context_.logDebug("Cannot find java executable for jvm located in : " + runtimeDirectory);
+        context_.logInfo("This jvm located in \"" + runtimeDirectory + "\" is not valid");
+        return false;
+    }
+
+    const BootstrapEntry& checkingJar = entries_[table::jvmCheckingJarEntry];
+    const BootstrapEntry& requirements = entries_[table::requirementEntry];
+    if (!checkingJar.present()) {
+        context_.logDebug("No jvm checking jar has been provided");
+        context_.logInfo("Unable to check the jvm located in : " + runtimeDirectory);
+        return false;
+    }
+
+    const std::int64_t needed = megabytesOf(checkingJar.diskspace) + megabytesOf(requirements.diskspace) + 1;
+    std::int64_t free = context_.getDiskSpace(context_.tempDir);
+    if (free < 1) free = 1;
+    if (free < needed) {
+        context_.logError("There isn't enough space in the temporary directory (" + context_.tempDir +
+                          ") to extract the jvm checking jar and the requirement file");
+        return false;
+    }
+
+    // A failed extraction shows in the check itself, which then cannot accept.
+    extractFile(checkingJar.position, checkingJar.length, checkingJar.filename);
+    if (requirements.present()) extractFile(requirements.position, requirements.length, requirements.filename);
+
+    // Quoted: Windows puts 32-bit programs under "Program Files (x86)", and
+    // many account names, hence temporary folders, hold blanks.
+    const std::string folder = context_.tempDir + separator;
+    const std::string command = quoteArgument(javaPath) + " -jar " + quoteArgument(folder + "check.jar") + " " +
+                                quoteArgument(folder + "req.txt");
+    context_.executeCommand(command, false);
+    const bool accepted = context_.lastResult == runtimeAccepted;
+    context_.logInfo("The jvm located in \"" + runtimeDirectory + (accepted ? "\" is valid" : "\" is not valid"));
+    return accepted;
+}
+
+} // namespace talve

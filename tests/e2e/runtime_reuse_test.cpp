@@ -1,0 +1,167 @@
+// Reusing the Java runtime of an earlier installation: product records in
+// the record directories point to product homes, whose "_jvm" the carried
+// checking jar must accept (here the fake java plays it, answering
+// PROBE_CHECK_EXIT); otherwise the carried runtime is unpacked.
+
+#include "support/harness.h"
+
+#include <gtest/gtest.h>
+
+namespace e2e {
+namespace {
+
+class RuntimeReuse : public ::testing::Test {
+protected:
+    Scratch scratch;
+    const std::string sep = target().separator;
+    fs::path jar = scratch.write("install.jar", "installer jar bytes");
+    // Names other than check.jar and req.txt: talve-pack must store them under those.
+    fs::path checker = scratch.write("verify-runtime.jar", "checking jar bytes");
+    fs::path requirements = scratch.write("requirements.txt", "java.feature.min=8\n");
+
+    fs::path installer(bool carryChecker = true) {
+        const std::string packedName = target().windows ? "jvm.exe" : "jvm";
+        const fs::path packed = scratch / packedName;
+        if (runtimeSize.empty()) {
+            makeFakeRuntime(scratch, "carried");
+            RunResult result = runPack({"runtime", (scratch / "carried").string(), "-o", packed.string(), "--unpacker",
+                                        target().unpacker});
+            EXPECT_EQ(result.exitCode, 0) << result.err;
+            runtimeSize = result.out.substr(0, result.out.find_first_of("\r\n"));
+        }
+        std::vector<std::string> options{"--jar", jar.string(), "--runtime", packed.string(), "--runtime-size",
+                                         runtimeSize, "--search-installed-runtime"};
+        if (carryChecker)
+            options.insert(options.end(), {"--check-jar", checker.string(), "--requirements", requirements.string()});
+        return packInstaller(scratch, options);
+    }
+
+    // A product home whose _jvm holds a runtime; its path as the launcher sees it.
+    std::string productHome(const std::string& name) {
+        makeFakeRuntime(scratch, name + "/_jvm");
+        return target().path(scratch / name);
+    }
+
+    fs::path record(const std::string& directory, const std::string& name, const std::string& content) {
+        return scratch.write(directory + "/" + name, content);
+    }
+
+    // The three record directories point into the scratch directory, so that
+    // nothing on the machine can answer; the checking jar accepts.
+    Launch launch() {
+        Launch l(scratch);
+        l.arguments({"-console"})
+            .set("KORVU_LOG_LEVEL", "DEBUG")
+            .set("PROBE_CHECK_EXIT", "32")
+            .set("KORVU_INVENTORY_LOCATION", target().path(scratch / "inventory"))
+            .set(target().launcherVariable("CommonProgramFiles"), target().path(scratch / "Common Files"))
+            .set(target().launcherVariable("ALLUSERSPROFILE"), target().path(scratch / "all users"));
+        return l;
+    }
+
+    // KORVU_JVM_LOC as the installer jar received it.
+    std::string runtimeUsed(Launch& l, const RunResult& result) {
+        EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+        auto probe = readProbeRecord(l.record);
+        if (!probe) return "no installer run";
+        fs::remove(l.record);
+        return probe->env("KORVU_JVM_LOC");
+    }
+
+    std::string unpackedRuntime(const RunResult& result) {
+        const std::string marker = "The jvm has been unpacked at the following location : \"";
+        std::size_t at = result.out.find(marker);
+        if (at == std::string::npos) return "not unpacked";
+        at += marker.size();
+        return result.out.substr(at, result.out.find('"', at) - at);
+    }
+
+    std::string runtimeSize;
+};
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST_F(RuntimeReuse, RuntimeOfARecordedProductHomeIsReusedInsteadOfUnpacking) {
+    const std::string home = productHome("product");
+    record("inventory", "product.talve", home + "\n");
+    const fs::path file = installer();
+    const std::string table = runPack({"list", file.string()}).out;
+    EXPECT_TRUE(contains(table, " check.jar ") && contains(table, " req.txt ")) << table;
+    Launch l = launch();
+    RunResult result = l.run(file);
+    EXPECT_EQ(runtimeUsed(l, result), home + sep + "_jvm" + sep);
+    EXPECT_TRUE(contains(result.out, "A jvm has been found at the following location : " + home + sep + "_jvm" + sep))
+        << result.out;
+    EXPECT_TRUE(contains(result.out, "The jvm located in \"" + home + sep + "_jvm\" is valid"));
+    EXPECT_EQ(unpackedRuntime(result), "not unpacked");
+}
+
+TEST_F(RuntimeReuse, CrLfAndUpperCaseRecordsAndRefusedRuntimesFallBackToTheCarriedOne) {
+    const std::string home = productHome("product");
+    record("inventory", "a.talve", home + "\r\n");
+    record("inventory", "b.TALVE", home + "\n");
+    Launch l = launch();
+    RunResult result = l.run(installer());
+    EXPECT_EQ(runtimeUsed(l, result), unpackedRuntime(result)) << result.out;
+    EXPECT_TRUE(contains(result.out, "Cannot find java executable for jvm located in : " + home + "\r" + sep + "_jvm"));
+    EXPECT_FALSE(contains(result.out, "b.TALVE"));
+
+    // A proper record, but the checking jar refuses the runtime.
+    record("inventory", "c.talve", home + "\n");
+    l.set("PROBE_CHECK_EXIT", "0");
+    result = l.run(installer());
+    EXPECT_EQ(runtimeUsed(l, result), unpackedRuntime(result)) << result.out;
+    EXPECT_TRUE(contains(result.out, "The jvm located in \"" + home + sep + "_jvm\" is not valid"));
+}
+
+TEST_F(RuntimeReuse, WithoutACheckingJarNoRuntimeOfTheMachineIsAccepted) {
+    const std::string home = productHome("product");
+    record("inventory", "product.talve", home + "\n");
+    Launch l = launch();
+    RunResult result = l.run(installer(false));
+    EXPECT_EQ(runtimeUsed(l, result), unpackedRuntime(result)) << result.out;
+    EXPECT_TRUE(contains(result.out, "No jvm checking jar has been provided"));
+    EXPECT_TRUE(contains(result.out, "Unable to check the jvm located in : " + home + sep + "_jvm"));
+}
+
+TEST_F(RuntimeReuse, LocationWinsBeforeAnyRecordDirectoryIsListed) {
+    record("inventory", "other.talve", productHome("other") + "\n");
+    const std::string home = productHome("given");
+    Launch l = launch();
+    l.arguments({"-console", "-location", home});
+    RunResult result = l.run(installer());
+    EXPECT_EQ(runtimeUsed(l, result), home + sep + "_jvm" + sep);
+    EXPECT_FALSE(contains(result.out, "Analyzing directory")) << result.out;
+}
+
+TEST_F(RuntimeReuse, RecordDirectoriesAreSearchedInTheirOrder) {
+    const fs::path inventory = record("inventory", "p.talve", productHome("first") + "\n");
+    const fs::path common = record("Common Files/talve", "p.talve", productHome("second") + "\n");
+    record("all users/talve", "p.talve", productHome("third") + "\n");
+    const fs::path file = installer();
+    for (const std::string expected : {"first", "second", "third"}) {
+        Launch l = launch();
+        RunResult result = l.run(file);
+        EXPECT_EQ(runtimeUsed(l, result), target().path(scratch / expected) + sep + "_jvm" + sep) << result.out;
+        fs::remove(expected == std::string("first") ? inventory : common);
+    }
+    Launch l = launch();
+    RunResult result = l.run(file);
+    EXPECT_TRUE(contains(result.out, "Analyzing directory : \"" + target().path(scratch / "Common Files") + sep +
+                                         "talve" + sep + "\""))
+        << result.out;
+}
+
+TEST_F(RuntimeReuse, RuntimeAndTemporaryPathsWithBlanksAreAccepted) {
+    const std::string home = productHome("Program Files (x86)/Product Home");
+    record("inventory", "product.talve", home + "\n");
+    fs::create_directories(scratch / "temp dir");
+    Launch l = launch();
+    l.arguments({"-console", "-tempdir", target().path(scratch / "temp dir")});
+    RunResult result = l.run(installer());
+    EXPECT_EQ(runtimeUsed(l, result), home + sep + "_jvm" + sep) << result.out;
+    EXPECT_TRUE(fs::is_empty(scratch / "temp dir")) << "temporary directory left behind";
+}
+
+} // namespace
+} // namespace e2e
