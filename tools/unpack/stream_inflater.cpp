@@ -48,7 +48,9 @@ StreamInflater::Result StreamInflater::inflate(std::FILE* in, std::uint64_t stor
                                                std::string& problem) {
     written = 0;
     crc = 0;
-    if (!ready_ || inflateReset(&stream_) != Z_OK) {
+    // The entry's CRC-32 is checked over everything written, so the
+    // stream's own Adler-32 would only spend time on the same question.
+    if (!ready_ || inflateReset(&stream_) != Z_OK || inflateValidate(&stream_, 0) != Z_OK) {
         problem = "the decompressor cannot start";
         return Result::Damaged;
     }
