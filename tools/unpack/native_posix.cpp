@@ -142,16 +142,12 @@ bool OutputFile::create(const std::string& path, std::uint64_t size) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) return false;
     handle_ = fd;
-#ifdef __linux__
     // Not posix_fallocate: where the file system cannot reserve, the C
     // library would emulate it by writing every block twice.
     if (size > 0) {
         const int saved = errno;
         if (::fallocate(fd, 0, 0, static_cast<off_t>(size)) != 0) errno = saved;
     }
-#else
-    (void)size;
-#endif
     return true;
 }
 

@@ -36,11 +36,13 @@ bool isSeparator(char c) {
 std::string parentOf(const std::string& path) {
     std::string::size_type cut = path.size();
     while (cut > 0 && !isSeparator(path[cut - 1])) --cut;
-    return cut > 1 ? path.substr(0, cut - 1) : std::string();
+    // The root keeps its separator: "/_jvm" lies in "/".
+    return cut == 1 ? path.substr(0, 1) : cut > 1 ? path.substr(0, cut - 1) : std::string();
 }
 
-// Entries name the same file whatever their separators or, on Windows,
-// their letter case; the key keeps such names apart from the rest.
+// Two entries may name one file with different separators or, on Windows,
+// in different letter case; their keys are equal, so the later one waits
+// for the earlier.
 std::string sameFileKey(const std::string& entryPath) {
     std::string key = entryPath;
     for (char& c : key) {
