@@ -1,10 +1,11 @@
-// What the C++ library does when it cannot go on, for the launcher alone.
+// What the C++ library does when it cannot go on, for the launcher and the
+// self-extracting runtime, which travel in every installer.
 //
-// The launcher reports by return value and catches nothing, so an exception
+// Both report by return value and catch none of these, so an exception
 // the library would throw (memory exhausted, a string beyond its largest
 // size) can only end the run. Defining the library's throw helpers and its
 // default terminate handler here ends it at once with a line on standard
-// error, and keeps out of the executable that every installer carries what
+// error, and keeps out of the programs that every installer carries what
 // the library's own versions bring along: its exception classes with a second
 // string implementation, and a whole C++ demangler for the terminate message.
 
@@ -13,7 +14,7 @@
 
 namespace {
 [[noreturn]] void giveUp(const char* what) {
-    std::fprintf(stderr, "talve-launcher: %s\n", what);
+    std::fprintf(stderr, "fatal error: %s\n", what);
     std::fflush(stderr);
     std::abort();
 }
