@@ -4,7 +4,9 @@
 
 int main(int argc, char** argv) {
     // The platform comes first: on Windows it also restricts where DLLs may be loaded from.
-    static std::unique_ptr<talve::Platform> platform = talve::makeSystemPlatform();
-    static talve::BootstrapContext context(*platform);
-    talve::runBootstrap(context, argc, argv);
+    // Neither is ever destroyed: the run ends in exit(), while the exit and
+    // interruption handlers may still use them.
+    talve::Platform* platform = talve::makeSystemPlatform().release();
+    auto* context = new talve::BootstrapContext(*platform);
+    talve::runBootstrap(*context, argc, argv);
 }

@@ -39,10 +39,10 @@ struct SubstitutionBoxes {
     }
 };
 
-const SubstitutionBoxes& boxes() {
-    static const SubstitutionBoxes instance;
-    return instance;
-}
+// Computed once before main: no first use to guard between threads.
+const SubstitutionBoxes substitutionBoxes;
+
+const SubstitutionBoxes& boxes() { return substitutionBoxes; }
 
 void addRoundKey(std::uint8_t* state, const std::uint8_t* roundKey) {
     for (int i = 0; i < aesBlockBytes; ++i) state[i] ^= roundKey[i];

@@ -3,12 +3,11 @@
 // Only operating-system independent code here: both platform implementations
 // order their interruption handler against the rest of the process with it.
 
+#include "platform/system_threads.h"
+
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
-#include <thread>
 
 namespace talve {
 
@@ -51,16 +50,17 @@ public:
     bool interrupted();
 
 private:
-    bool stopsHere() const { return begun_ && std::this_thread::get_id() != handler_; }
-    [[noreturn]] void stopForGood(std::unique_lock<std::mutex>& lock);
+    bool stopsHere() const { return begun_ && currentThreadId() != handler_; }
+    // With the lock held.
+    [[noreturn]] void stopForGood();
 
-    std::mutex mutex_;
-    std::condition_variable changed_;
+    SystemLock mutex_;
+    SystemCondition changed_;
     ChildId running_ = 0;
     bool begun_ = false;
     bool closed_ = false;
     int stopped_ = 0;
-    std::thread::id handler_;
+    SystemThreadId handler_ = 0;
 };
 
 // What an interruption handler does once it has begun: passes the

@@ -2,12 +2,11 @@
 
 #include "platform/platform.h"
 #include "platform/splash_window.h"
+#include "platform/system_threads.h"
 #include "splash/window_flash_screen.h"
 
 #include <atomic>
 #include <chrono>
-#include <system_error>
-#include <thread>
 
 namespace talve {
 
@@ -39,7 +38,7 @@ void runSplash(Progress& progress) {
     progress.screen = progress.ownedScreen.get();
     progress.ownedScreen->show(progress.errorMessage, progress.started);
     progress.finished = true;
-    for (;;) std::this_thread::sleep_for(std::chrono::seconds(100));
+    for (;;) sleepFor(std::chrono::seconds(100));
 }
 
 } // namespace
@@ -47,9 +46,7 @@ void runSplash(Progress& progress) {
 SplashRunner::SplashRunner(Platform& platform, const std::string& imagePath, const std::string& text,
                            const std::string& caption)
     : progress_(std::make_shared<Progress>(platform.createSplashWindow(), imagePath, text, caption)) {
-    try {
-        std::thread([progress = progress_] { runSplash(*progress); }).detach();
-    } catch (const std::system_error&) {
+    if (!startDetachedThread([progress = progress_] { runSplash(*progress); })) {
         // Without a thread there is no splash; the installation goes on.
         progress_->errorMessage = "Failed to start the splash screen thread";
         progress_->splashStatus = 2;
@@ -65,7 +62,7 @@ void SplashRunner::run() { runSplash(*progress_); }
 
 int SplashRunner::waitForWindow() {
     do {
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        sleepFor(std::chrono::milliseconds(500));
     } while (!started() && !finished());
     return progress_->splashStatus;
 }

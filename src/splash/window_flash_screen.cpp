@@ -3,7 +3,7 @@
 #include "platform/splash_window.h"
 
 #include <chrono>
-#include <thread>
+#include <mutex>
 
 namespace talve {
 
@@ -11,7 +11,7 @@ namespace {
 // The splash thread has nothing left to do once its window is gone, and
 // ending it would leave the main thread's view of it dangling.
 [[noreturn]] void parkForever() {
-    for (;;) std::this_thread::sleep_for(std::chrono::seconds(10));
+    for (;;) sleepFor(std::chrono::seconds(10));
 }
 } // namespace
 
@@ -52,7 +52,7 @@ bool WindowFlashScreen::fail(std::string& errorMessage, const std::string& messa
 
 void WindowFlashScreen::setText(const std::string& text) {
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<SystemLock> guard(lock_);
         text_ = text;
     }
     if (windowUp_) window_->wake();
@@ -60,7 +60,7 @@ void WindowFlashScreen::setText(const std::string& text) {
 
 void WindowFlashScreen::requestClose() {
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<SystemLock> guard(lock_);
         closeRequested_ = true;
     }
     // Without a window there is no loop to wake; the flag alone is enough.
@@ -68,12 +68,12 @@ void WindowFlashScreen::requestClose() {
 }
 
 std::string WindowFlashScreen::currentText() {
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<SystemLock> guard(lock_);
     return text_;
 }
 
 bool WindowFlashScreen::closeIsRequested() {
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<SystemLock> guard(lock_);
     return closeRequested_;
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "platform/system_threads.h"
 #include "splash/flash_screen.h"
 
 #include <atomic>
 #include <memory>
-#include <mutex>
 #include <string>
 
 namespace talve {
@@ -37,7 +37,7 @@ private:
     std::string caption_;
     bool closeRequested_ = false;
     std::atomic<bool> windowUp_{false};
-    std::mutex lock_; // guards text_ and closeRequested_
+    SystemLock lock_; // guards text_ and closeRequested_
 };
 
 } // namespace talve

@@ -1,7 +1,8 @@
 #!/bin/sh
 # What users of the Windows launcher rely on before it ever runs: a 32-bit
 # console program, its manifest inside, and no DLL that Windows would look
-# for beside the executable (a downloads folder, when it runs elevated).
+# for beside the executable (a downloads folder, when it runs elevated); and
+# small, since every installer carries it (stripped, as release builds are).
 set -u
 exe=$1
 objdump=$2
@@ -18,5 +19,8 @@ for dll in $("$objdump" -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p'); do
     *) fail "imports $dll, which is not a system DLL" ;;
   esac
 done
-[ $status -eq 0 ] && echo "ok: $exe"
+largest=307200
+size=$(wc -c < "$exe")
+[ "$size" -le "$largest" ] || fail "$size bytes, more than the $largest a launcher may weigh"
+[ $status -eq 0 ] && echo "ok: $exe ($size bytes)"
 exit $status

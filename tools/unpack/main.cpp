@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
     const bool list = std::strcmp(argv[1], "-l") == 0;
     if (!unpack && !list) return usage();
 
-    const std::filesystem::path self = talve::unpack::ownExecutablePath();
+    const std::string self = talve::unpack::ownExecutablePath();
     if (self.empty()) return fail("cannot find its own file to read the runtime from");
 
     std::string error;

@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include <direct.h>
-#include <io.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -12,71 +12,111 @@
 namespace talve {
 namespace unpack {
 
-std::filesystem::path ownExecutablePath() {
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
-        if (length == 0) return std::filesystem::path();
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            return std::filesystem::path(buffer);
-        }
-        // Cut to fit: grow and ask again.
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
-std::FILE* openFile(const std::filesystem::path& path, const char* mode) {
-    const std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
-    return _wfopen(path.c_str(), wideMode.c_str());
-}
-
-bool makeNewDirectory(const std::filesystem::path& path) {
-    return _wmkdir(path.c_str()) == 0;
-}
-
-// Unlike rename on POSIX systems, this never replaces an existing name.
-bool renameDirectory(const std::filesystem::path& from, const std::filesystem::path& to) {
-    return _wrename(from.c_str(), to.c_str()) == 0;
-}
-
-bool removeEmptyDirectory(const std::filesystem::path& path) {
-    return _wrmdir(path.c_str()) == 0;
-}
+const char kPathSeparator = '\\';
 
 namespace {
+
+// Leaves the reason of a failed Win32 call in errno, where the callers look.
+bool failWith(DWORD code) {
+    switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        errno = ENOENT;
+        break;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+        errno = EACCES;
+        break;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        errno = EEXIST;
+        break;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        errno = ENOSPC;
+        break;
+    case ERROR_DIR_NOT_EMPTY:
+        errno = ENOTEMPTY;
+        break;
+    case ERROR_INVALID_NAME:
+    case ERROR_NO_UNICODE_TRANSLATION:
+        errno = EINVAL;
+        break;
+    case ERROR_NOT_SUPPORTED:
+    case ERROR_PRIVILEGE_NOT_HELD:
+        errno = ENOSYS;
+        break;
+    default:
+        errno = EIO;
+        break;
+    }
+    return false;
+}
+
+bool failWithLastError() {
+    return failWith(GetLastError());
+}
+
+// An empty result with errno set when `text` is not valid UTF-8: a name
+// that cannot be spelled is refused rather than guessed at.
+std::wstring wide(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                                           static_cast<int>(text.size()), nullptr, 0);
+    if (length <= 0) {
+        failWithLastError();
+        return std::wstring();
+    }
+    std::wstring result(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), &result[0],
+                        length);
+    return result;
+}
+
+std::string narrow(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    const int length = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(),
+                                           static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return std::string();
+    std::string result(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), &result[0],
+                        length, nullptr, nullptr);
+    return result;
+}
 
 bool isDots(const wchar_t* name) {
     return std::wcscmp(name, L".") == 0 || std::wcscmp(name, L"..") == 0;
 }
 
-} // namespace
-
-bool isEmptyDirectory(const std::filesystem::path& path) {
-    WIN32_FIND_DATAW data;
-    const HANDLE find = FindFirstFileW((path / L"*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return false;
-    bool empty = true;
-    do {
-        if (!isDots(data.cFileName)) empty = false;
-    } while (empty && FindNextFileW(find, &data));
-    FindClose(find);
-    return empty;
+bool isDirectory(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool removeTree(const std::filesystem::path& path) {
+bool makeDirectoriesWide(const std::wstring& path) {
+    if (CreateDirectoryW(path.c_str(), nullptr)) return true;
+    const DWORD code = GetLastError();
+    if (code == ERROR_ALREADY_EXISTS) return isDirectory(path) || failWith(code);
+    const std::wstring::size_type cut = path.find_last_of(L"\\/");
+    if (code != ERROR_PATH_NOT_FOUND || cut == std::wstring::npos || cut == 0) return failWith(code);
+    if (!makeDirectoriesWide(path.substr(0, cut))) return false;
+    if (CreateDirectoryW(path.c_str(), nullptr)) return true;
+    return (GetLastError() == ERROR_ALREADY_EXISTS && isDirectory(path)) || failWithLastError();
+}
+
+bool removeTreeWide(const std::wstring& path) {
     WIN32_FIND_DATAW data;
-    const HANDLE find = FindFirstFileW((path / L"*").c_str(), &data);
+    const HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
     bool removed = true;
     if (find != INVALID_HANDLE_VALUE) {
         do {
             if (isDots(data.cFileName)) continue;
-            const std::filesystem::path child = path / data.cFileName;
+            const std::wstring child = path + L"\\" + data.cFileName;
             const DWORD attributes = data.dwFileAttributes;
             // A link to a folder is a folder entry with a reparse point:
             // removed itself, never entered.
             if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-                removed = removeTree(child) && removed;
+                removed = removeTreeWide(child) && removed;
             } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
                 removed = RemoveDirectoryW(child.c_str()) && removed;
             } else {
@@ -87,6 +127,172 @@ bool removeTree(const std::filesystem::path& path) {
         FindClose(find);
     }
     return RemoveDirectoryW(path.c_str()) && removed;
+}
+
+} // namespace
+
+std::string ownExecutablePath() {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
+        if (length == 0) return std::string();
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            return narrow(buffer);
+        }
+        // Cut to fit: grow and ask again.
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::string absolutePath(const std::string& path) {
+    const std::wstring name = wide(path);
+    const DWORD length = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+    if (name.empty() || length == 0) return path;
+    std::wstring full(length, L'\0');
+    const DWORD written = GetFullPathNameW(name.c_str(), length, &full[0], nullptr);
+    if (written == 0 || written >= length) return path;
+    full.resize(written);
+    return narrow(full);
+}
+
+std::FILE* openFile(const std::string& path, const char* mode) {
+    const std::wstring name = wide(path);
+    if (name.empty()) return nullptr;
+    const std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
+    return _wfopen(name.c_str(), wideMode.c_str());
+}
+
+bool fileSize(const std::string& path, std::uint64_t& size) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    const std::wstring name = wide(path);
+    if (name.empty()) return false;
+    if (!GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &data)) return failWithLastError();
+    size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return true;
+}
+
+bool availableSpace(const std::string& path, std::uint64_t& available) {
+    ULARGE_INTEGER free;
+    const std::wstring name = wide(path);
+    if (name.empty() || !GetDiskFreeSpaceExW(name.c_str(), &free, nullptr, nullptr)) return false;
+    available = free.QuadPart;
+    return true;
+}
+
+PathKind pathKind(const std::string& path) {
+    const std::wstring name = wide(path);
+    if (name.empty()) return PathKind::Other;
+    const DWORD attributes = GetFileAttributesW(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD code = GetLastError();
+        return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? PathKind::Missing : PathKind::Other;
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return PathKind::Link;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::Directory : PathKind::Other;
+}
+
+bool makeNewDirectory(const std::string& path) {
+    const std::wstring name = wide(path);
+    return !name.empty() && (CreateDirectoryW(name.c_str(), nullptr) || failWithLastError());
+}
+
+bool makeDirectories(const std::string& path) {
+    const std::wstring name = wide(path);
+    return !name.empty() && makeDirectoriesWide(name);
+}
+
+// Unlike rename on POSIX systems, this never replaces an existing name.
+bool renameDirectory(const std::string& from, const std::string& to) {
+    const std::wstring source = wide(from);
+    const std::wstring target = wide(to);
+    return !source.empty() && !target.empty() && (MoveFileW(source.c_str(), target.c_str()) || failWithLastError());
+}
+
+bool removeEmptyDirectory(const std::string& path) {
+    const std::wstring name = wide(path);
+    return !name.empty() && (RemoveDirectoryW(name.c_str()) || failWithLastError());
+}
+
+bool removeFile(const std::string& path) {
+    const std::wstring name = wide(path);
+    if (name.empty()) return false;
+    // A link to a folder is removed as a folder.
+    const DWORD attributes = GetFileAttributesW(name.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return RemoveDirectoryW(name.c_str()) || failWithLastError();
+    }
+    return DeleteFileW(name.c_str()) || failWithLastError();
+}
+
+// Links need a privilege most installing users lack; a runtime for Windows
+// carries none.
+bool makeSymlink(const std::string&, const std::string&) {
+    return failWith(ERROR_NOT_SUPPORTED);
+}
+
+bool isEmptyDirectory(const std::string& path) {
+    const std::wstring name = wide(path);
+    if (name.empty()) return false;
+    WIN32_FIND_DATAW data;
+    const HANDLE find = FindFirstFileW((name + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return false;
+    bool empty = true;
+    do {
+        if (!isDots(data.cFileName)) empty = false;
+    } while (empty && FindNextFileW(find, &data));
+    FindClose(find);
+    return empty;
+}
+
+bool removeTree(const std::string& path) {
+    const std::wstring name = wide(path);
+    return !name.empty() && removeTreeWide(name);
+}
+
+OutputFile::~OutputFile() {
+    if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+bool OutputFile::create(const std::string& path, std::uint64_t size) {
+    const std::wstring name = wide(path);
+    if (name.empty()) return false;
+    // CREATE_NEW fails on any existing name, a link included.
+    const HANDLE handle =
+        CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return failWithLastError();
+    handle_ = reinterpret_cast<std::intptr_t>(handle);
+    if (size > 0) {
+        // Reserves the clusters without moving the end of the file; where
+        // the file system cannot, the file simply grows.
+        FILE_ALLOCATION_INFO allocation;
+        allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(size);
+        SetFileInformationByHandle(handle, FileAllocationInfo, &allocation, sizeof allocation);
+    }
+    return true;
+}
+
+bool OutputFile::write(const void* data, std::size_t size) {
+    const char* next = static_cast<const char*>(data);
+    const HANDLE handle = reinterpret_cast<HANDLE>(handle_);
+    while (size > 0) {
+        const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!WriteFile(handle, next, chunk, &written, nullptr)) return failWithLastError();
+        next += written;
+        size -= written;
+    }
+    return true;
+}
+
+bool OutputFile::markExecutable() {
+    return true;
+}
+
+bool OutputFile::close() {
+    const HANDLE handle = reinterpret_cast<HANDLE>(handle_);
+    handle_ = -1;
+    return CloseHandle(handle) || failWithLastError();
 }
 
 } // namespace unpack

@@ -1,275 +1,216 @@
 #include "runtime_unpacker.h"
 
 #include "archive_reader.h"
+#include "inflate_pool.h"
 #include "native.h"
-#include "stream_inflater.h"
 
 #include <cerrno>
 #include <cstring>
-#include <iterator>
 #include <memory>
-#include <system_error>
+#include <set>
+#include <thread>
 
 namespace talve {
 namespace unpack {
-namespace fs = std::filesystem;
 using archive::EntryType;
 using archive::IndexedEntry;
 
 namespace {
+
+// Beyond this the workers only queue behind the disk.
+constexpr std::size_t kMaxWorkers = 8;
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
-std::string displayName(const fs::path& path) {
-    return path.u8string();
-}
-
 std::string systemReason() {
     return std::strerror(errno);
 }
 
-// Builds the destination from the entry's components; "\" separates them
-// here too, as the path checks assume.
-fs::path destinationOf(const fs::path& targetDir, const std::string& entryPath) {
-    fs::path result = targetDir;
-    std::string part;
-    for (char c : entryPath) {
-        if (c == '/' || c == '\\') {
-            result /= fs::u8path(part);
-            part.clear();
-        } else {
-            part.push_back(c);
-        }
-    }
-    return result / fs::u8path(part);
+bool isSeparator(char c) {
+    return c == '/' || c == kPathSeparator;
 }
 
-// Nothing may be written through a link: a link inside the tree could
-// otherwise carry later entries anywhere.
-bool parentsAreRealDirectories(const fs::path& targetDir, const fs::path& destination,
-                               std::string& error) {
-    fs::path current = targetDir;
-    const fs::path relative = destination.lexically_relative(targetDir);
-    for (auto part = relative.begin(); part != relative.end(); ++part) {
-        if (std::next(part) == relative.end()) break;
-        current /= *part;
-        std::error_code ec;
-        if (fs::is_symlink(fs::symlink_status(current, ec))) {
-            error = "cannot unpack " + displayName(destination) + ": it would be written through the link " +
-                    displayName(current);
-            return false;
-        }
-    }
-    return true;
+std::string parentOf(const std::string& path) {
+    std::string::size_type cut = path.size();
+    while (cut > 0 && !isSeparator(path[cut - 1])) --cut;
+    // The root keeps its separator: "/_jvm" lies in "/".
+    return cut == 1 ? path.substr(0, 1) : cut > 1 ? path.substr(0, cut - 1) : std::string();
 }
 
-bool prepareParent(const fs::path& destination, std::string& error) {
-    std::error_code ec;
-    fs::create_directories(destination.parent_path(), ec);
-    if (ec) {
-        error = "cannot create the folder " + displayName(destination.parent_path()) + ": " + ec.message();
-        return false;
+// Two entries may name one file with different separators or, on Windows,
+// in different letter case; their keys are equal, so the later one waits
+// for the earlier.
+std::string sameFileKey(const std::string& entryPath) {
+    std::string key = entryPath;
+    for (char& c : key) {
+        if (c == '\\') c = '/';
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
-    return true;
-}
-
-// An earlier entry of the same name may have left a file or link where this
-// entry goes; replace it rather than write through it.
-bool removeNonDirectory(const fs::path& destination, std::string& error) {
-    std::error_code ec;
-    const fs::file_status status = fs::symlink_status(destination, ec);
-    if (!fs::exists(status) || fs::is_directory(status)) return true;
-    if (!fs::remove(destination, ec) || ec) {
-        error = "cannot replace " + displayName(destination) + ": " + ec.message();
-        return false;
-    }
-    return true;
-}
-
-bool makeDirectory(const fs::path& destination, std::string& error) {
-    if (!removeNonDirectory(destination, error)) return false;
-    std::error_code ec;
-    fs::create_directories(destination, ec);
-    if (ec || !fs::is_directory(fs::symlink_status(destination, ec))) {
-        error = "cannot create the folder " + displayName(destination) + ": " +
-                (ec ? ec.message() : "a file of that name is in the way");
-        return false;
-    }
-    return true;
-}
-
-// Adds execute permission wherever read permission is already granted,
-// the way a freshly created file honours the umask.
-bool markExecutable(const fs::path& destination, std::string& error) {
-    std::error_code ec;
-    const fs::perms current = fs::status(destination, ec).permissions();
-    if (ec) {
-        error = "cannot read the permissions of " + displayName(destination) + ": " + ec.message();
-        return false;
-    }
-    fs::perms add = fs::perms::owner_exec;
-    if ((current & fs::perms::group_read) != fs::perms::none) add |= fs::perms::group_exec;
-    if ((current & fs::perms::others_read) != fs::perms::none) add |= fs::perms::others_exec;
-    fs::permissions(destination, add, fs::perm_options::add, ec);
-    if (ec) {
-        error = "cannot make " + displayName(destination) + " executable: " + ec.message();
-        return false;
-    }
-    return true;
+    return key;
 }
 
 class Unpacker {
 public:
-    Unpacker(std::FILE* packed, const fs::path& packedFile, const fs::path& targetDir)
-        : packed_(packed), packedFile_(packedFile), targetDir_(targetDir) {}
+    Unpacker(const std::string& packedFile, const std::string& targetDir, std::size_t files)
+        : targetDir_(targetDir), pool_(packedFile, workersFor(files)) {}
+
+    // Creates what each entry needs in archive order and leaves the filling
+    // of files to the pool; an entry naming a file still being filled
+    // waits for it, so the result is that of unpacking one by one.
+    bool unpack(const std::vector<IndexedEntry>& entries, std::string& error) {
+        std::set<std::string> seen;
+        for (std::size_t i = 0; i < entries.size() && !pool_.failed(); ++i) {
+            if (!seen.insert(sameFileKey(entries[i].header.path)).second) pool_.waitIdle();
+            std::string problem;
+            if (!unpackEntry(i + 1, entries[i], problem)) pool_.recordFailure(i + 1, problem);
+        }
+        return pool_.finish(error);
+    }
+
+private:
+    static std::size_t workersFor(std::size_t files) {
+        std::size_t cores = std::thread::hardware_concurrency();
+        if (cores == 0) cores = 1;
+        if (cores > kMaxWorkers) cores = kMaxWorkers;
+        return files < cores ? files : cores;
+    }
+
+    // Builds the destination from the entry's components; "\" separates
+    // them here too, as the path checks assume. Nothing may be written
+    // through a link: a link inside the tree could otherwise carry later
+    // entries anywhere.
+    bool destinationOf(const std::string& entryPath, std::string& destination, std::string& error) const {
+        destination = targetDir_ + kPathSeparator;
+        for (char c : entryPath) destination += (c == '/' || c == '\\') ? kPathSeparator : c;
+        for (std::size_t at = targetDir_.size() + 1; at < destination.size(); ++at) {
+            if (destination[at] != kPathSeparator) continue;
+            const std::string folder = destination.substr(0, at);
+            if (pathKind(folder) == PathKind::Link) {
+                error = "cannot unpack " + destination + ": it would be written through the link " + folder;
+                return false;
+            }
+        }
+        return true;
+    }
 
     bool unpackEntry(std::size_t number, const IndexedEntry& entry, std::string& error) {
-        const fs::path destination = destinationOf(targetDir_, entry.header.path);
-        if (!parentsAreRealDirectories(targetDir_, destination, error)) return false;
+        std::string destination;
+        if (!destinationOf(entry.header.path, destination, error)) return false;
         switch (entry.header.type) {
         case EntryType::Directory:
             return makeDirectory(destination, error);
         case EntryType::Symlink:
-            return makeLink(entry, destination, error);
+            if (!prepareParent(destination, error) || !removeNonDirectory(destination, error)) return false;
+            if (makeSymlink(entry.linkTarget, destination)) return true;
+            error = "cannot create the link " + destination + ": " + systemReason();
+            return false;
         case EntryType::File:
-            return makeFile(number, entry, destination, error);
+            return startFile(number, entry, destination, error);
         }
         return false;
     }
 
-private:
-    bool makeLink(const IndexedEntry& entry, const fs::path& destination, std::string& error) {
+    bool startFile(std::size_t number, const IndexedEntry& entry, const std::string& destination,
+                   std::string& error) {
         if (!prepareParent(destination, error) || !removeNonDirectory(destination, error)) return false;
-        std::error_code ec;
-        fs::create_symlink(fs::u8path(entry.linkTarget), destination, ec);
-        if (ec) {
-            error = "cannot create the link " + displayName(destination) + ": " + ec.message();
+        InflatePool::Job job;
+        job.out.reset(new OutputFile());
+        if (!job.out->create(destination, entry.header.originalSize)) {
+            error = "cannot create " + destination + ": " + systemReason();
             return false;
         }
+        job.number = number;
+        job.entry = &entry;
+        job.destination = destination;
+        pool_.submit(std::move(job));
         return true;
     }
 
-    bool makeFile(std::size_t number, const IndexedEntry& entry, const fs::path& destination,
-                  std::string& error) {
-        if (!prepareParent(destination, error) || !removeNonDirectory(destination, error)) return false;
-        if (!archive::seekTo(packed_, entry.dataOffset)) {
-            error = "cannot read " + displayName(packedFile_) + ": " + systemReason();
+    bool prepareParent(const std::string& destination, std::string& error) {
+        const std::string parent = parentOf(destination);
+        if (parent.empty() || parent == lastParent_) return true;
+        if (!makeDirectories(parent)) {
+            error = "cannot create the folder " + parent + ": " + systemReason();
             return false;
         }
-        FileHandle out(openFile(destination, "wb"));
-        if (!out) {
-            error = "cannot create " + displayName(destination) + ": " + systemReason();
-            return false;
-        }
-        if (!inflateInto(number, entry, out.get(), destination, error) || !close(out, destination, error)) {
-            out.reset();
-            std::error_code ignored;
-            fs::remove(destination, ignored);
-            return false;
-        }
-        if ((entry.header.flags & archive::kFlagExecutable) != 0) return markExecutable(destination, error);
+        // Folders are never removed during a run, so a folder made once
+        // stays one.
+        lastParent_ = parent;
         return true;
     }
 
-    bool inflateInto(std::size_t number, const IndexedEntry& entry, std::FILE* out,
-                     const fs::path& destination, std::string& error) {
-        std::uint64_t written = 0;
-        std::uint32_t crc = 0;
-        std::string problem;
-        switch (inflater_.inflate(packed_, entry.header.storedSize, out, entry.header.originalSize,
-                                  written, crc, problem)) {
-        case StreamInflater::Result::Ok:
-            break;
-        case StreamInflater::Result::ReadFailed:
-            error = "cannot read " + displayName(packedFile_) + ": " + systemReason();
-            return false;
-        case StreamInflater::Result::WriteFailed:
-            error = "cannot write " + displayName(destination) + ": " + systemReason();
-            return false;
-        case StreamInflater::Result::Damaged:
-            error = damaged(number, entry, problem);
-            return false;
-        }
-        if (written != entry.header.originalSize) {
-            error = damaged(number, entry, "data unpacks to " + std::to_string(written) +
-                                               " bytes instead of " +
-                                               std::to_string(entry.header.originalSize));
-            return false;
-        }
-        if (crc != entry.header.dataCrc) {
-            error = damaged(number, entry, "data checksum mismatch");
-            return false;
-        }
-        return true;
+    // An earlier entry of the same name may have left a file or link where
+    // this entry goes; replace it rather than write through it.
+    static bool removeNonDirectory(const std::string& destination, std::string& error) {
+        const PathKind kind = pathKind(destination);
+        if (kind == PathKind::Missing || kind == PathKind::Directory) return true;
+        if (removeFile(destination)) return true;
+        error = "cannot replace " + destination + ": " + systemReason();
+        return false;
     }
 
-    bool close(FileHandle& out, const fs::path& destination, std::string& error) {
-        // Delayed write errors, such as a full disk, surface here.
-        const bool flushed = std::fclose(out.release()) == 0;
-        if (!flushed) error = "cannot write " + displayName(destination) + ": " + systemReason();
-        return flushed;
+    bool makeDirectory(const std::string& destination, std::string& error) {
+        if (!removeNonDirectory(destination, error)) return false;
+        if (!makeDirectories(destination)) {
+            error = "cannot create the folder " + destination + ": " + systemReason();
+            return false;
+        }
+        if (pathKind(destination) == PathKind::Directory) return true;
+        error = "cannot create the folder " + destination + ": a file of that name is in the way";
+        return false;
     }
 
-    std::string damaged(std::size_t number, const IndexedEntry& entry, const std::string& problem) const {
-        return "damaged runtime archive in " + displayName(packedFile_) + ": entry " +
-               std::to_string(number) + " (" + entry.header.path + "): " + problem;
-    }
-
-    std::FILE* packed_;
-    fs::path packedFile_;
-    fs::path targetDir_;
-    StreamInflater inflater_;
+    std::string targetDir_;
+    std::string lastParent_;
+    InflatePool pool_;
 };
 
-bool openIndexed(const fs::path& packedFile, FileHandle& packed, archive::ArchiveIndex& index,
+bool openIndexed(const std::string& packedFile, FileHandle& packed, archive::ArchiveIndex& index,
                  std::string& error) {
-    std::error_code ec;
-    const std::uintmax_t size = fs::file_size(packedFile, ec);
-    if (ec) {
-        error = "cannot read " + displayName(packedFile) + ": " + ec.message();
+    std::uint64_t size = 0;
+    if (!fileSize(packedFile, size)) {
+        error = "cannot read " + packedFile + ": " + systemReason();
         return false;
     }
     packed.reset(openFile(packedFile, "rb"));
     if (!packed) {
-        error = "cannot open " + displayName(packedFile) + ": " + systemReason();
+        error = "cannot open " + packedFile + ": " + systemReason();
         return false;
     }
     std::string problem;
     if (!archive::readArchiveIndex(packed.get(), size, index, problem)) {
-        error = "damaged runtime archive in " + displayName(packedFile) + ": " + problem;
+        error = "damaged runtime archive in " + packedFile + ": " + problem;
         return false;
     }
     return true;
 }
 
-bool checkRoom(const fs::path& targetDir, std::uint64_t needed, std::string& error) {
-    fs::path existing = targetDir.has_parent_path() ? targetDir.parent_path() : fs::path(".");
-    std::error_code ec;
-    const fs::space_info space = fs::space(existing, ec);
+bool checkRoom(const std::string& targetDir, std::uint64_t needed, std::string& error) {
+    std::string existing = parentOf(targetDir);
+    if (existing.empty()) existing = ".";
+    std::uint64_t available = 0;
     // Without an answer from the system, let the writes themselves tell.
-    if (ec || space.available >= needed) return true;
-    error = "not enough room in " + displayName(fs::absolute(existing, ec)) + ": " +
-            std::to_string(needed) + " bytes needed, " + std::to_string(space.available) +
-            " available";
+    if (!availableSpace(existing, available) || available >= needed) return true;
+    error = "not enough room in " + absolutePath(existing) + ": " + std::to_string(needed) + " bytes needed, " +
+            std::to_string(available) + " available";
     return false;
 }
 
 // Unpacking never merges with what an earlier run or somebody else left:
 // only a missing or empty folder is taken.
-bool checkTargetIsFree(const fs::path& targetDir, bool& replaceEmpty, std::string& error) {
-    std::error_code ec;
-    const fs::file_status status = fs::symlink_status(targetDir, ec);
+bool checkTargetIsFree(const std::string& targetDir, bool& replaceEmpty, std::string& error) {
+    const PathKind kind = pathKind(targetDir);
     replaceEmpty = false;
-    if (!fs::exists(status)) return true;
-    if (fs::is_directory(status) && isEmptyDirectory(targetDir)) {
+    if (kind == PathKind::Missing) return true;
+    if (kind == PathKind::Directory && isEmptyDirectory(targetDir)) {
         replaceEmpty = true;
         return true;
     }
-    error = "cannot unpack into " + displayName(targetDir) + ": it already exists" +
-            (fs::is_directory(status) ? " and is not empty" : " and is not a folder") +
+    error = "cannot unpack into " + targetDir + ": it already exists" +
+            (kind == PathKind::Directory ? " and is not empty" : " and is not a folder") +
             "; remove it or unpack elsewhere";
     return false;
 }
@@ -278,7 +219,7 @@ bool checkTargetIsFree(const fs::path& targetDir, bool& replaceEmpty, std::strin
 // its contents unless it was moved into place.
 class StagingDirectory {
 public:
-    explicit StagingDirectory(const fs::path& targetDir) : target_(targetDir) {}
+    explicit StagingDirectory(const std::string& targetDir) : target_(targetDir) {}
     ~StagingDirectory() {
         if (!path_.empty()) removeTree(path_);
     }
@@ -287,57 +228,67 @@ public:
 
     bool create(std::string& error) {
         for (int attempt = 1; attempt <= kNameAttempts; ++attempt) {
-            fs::path candidate = target_;
-            candidate += ".partial-" + std::to_string(attempt);
+            const std::string candidate = target_ + ".partial-" + std::to_string(attempt);
             if (makeNewDirectory(candidate)) {
                 path_ = candidate;
                 return true;
             }
             if (errno != EEXIST) break;
         }
-        error = "cannot create a folder beside " + displayName(target_) + " to unpack into: " + systemReason();
+        error = "cannot create a folder beside " + target_ + " to unpack into: " + systemReason();
         return false;
     }
 
     bool moveInPlace(std::string& error) {
         if (!renameDirectory(path_, target_)) {
-            error = "cannot move the unpacked runtime to " + displayName(target_) + ": " + systemReason();
+            error = "cannot move the unpacked runtime to " + target_ + ": " + systemReason();
             return false;
         }
         path_.clear();
         return true;
     }
 
-    const fs::path& path() const { return path_; }
+    const std::string& path() const { return path_; }
 
 private:
     static constexpr int kNameAttempts = 1000;
-    fs::path target_;
-    fs::path path_;
+    std::string target_;
+    std::string path_;
 };
+
+std::size_t countFiles(const std::vector<IndexedEntry>& entries) {
+    std::size_t files = 0;
+    for (const IndexedEntry& entry : entries) files += entry.header.type == EntryType::File ? 1 : 0;
+    return files;
+}
 
 } // namespace
 
-bool unpackRuntime(const fs::path& packedFile, const fs::path& targetDir, std::string& error) {
+bool unpackRuntime(const std::string& packedFile, const std::string& targetDir, std::string& error) {
     FileHandle packed;
     archive::ArchiveIndex index;
     if (!openIndexed(packedFile, packed, index, error)) return false;
+    packed.reset();
     bool replaceEmptyTarget = false;
     if (!checkTargetIsFree(targetDir, replaceEmptyTarget, error)) return false;
     if (!checkRoom(targetDir, index.header.unpackedBytes, error)) return false;
 
-    if (targetDir.has_parent_path() && !prepareParent(targetDir, error)) return false;
+    const std::string parent = parentOf(targetDir);
+    if (!parent.empty() && !makeDirectories(parent)) {
+        error = "cannot create the folder " + parent + ": " + systemReason();
+        return false;
+    }
 
     // A run that fails half-way leaves nothing; one that succeeds moves a
     // complete tree into place.
     StagingDirectory staging(targetDir);
     if (!staging.create(error)) return false;
-    Unpacker unpacker(packed.get(), packedFile, staging.path());
-    for (std::size_t i = 0; i < index.entries.size(); ++i) {
-        if (!unpacker.unpackEntry(i + 1, index.entries[i], error)) return false;
+    {
+        Unpacker unpacker(packedFile, staging.path(), countFiles(index.entries));
+        if (!unpacker.unpack(index.entries, error)) return false;
     }
     if (replaceEmptyTarget && !removeEmptyDirectory(targetDir)) {
-        error = "cannot replace the empty folder " + displayName(targetDir) + ": " + systemReason();
+        error = "cannot replace the empty folder " + targetDir + ": " + systemReason();
         return false;
     }
     if (staging.moveInPlace(error)) return true;
@@ -345,7 +296,7 @@ bool unpackRuntime(const fs::path& packedFile, const fs::path& targetDir, std::s
     return false;
 }
 
-bool listRuntime(const fs::path& packedFile, std::string& listing, std::string& error) {
+bool listRuntime(const std::string& packedFile, std::string& listing, std::string& error) {
     FileHandle packed;
     archive::ArchiveIndex index;
     if (!openIndexed(packedFile, packed, index, error)) return false;

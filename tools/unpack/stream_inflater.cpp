@@ -24,7 +24,7 @@ StreamInflater::~StreamInflater() {
     if (ready_) inflateEnd(&stream_);
 }
 
-StreamInflater::Result StreamInflater::drainOutput(std::FILE* out, std::uint64_t expectedSize,
+StreamInflater::Result StreamInflater::drainOutput(OutputFile& out, std::uint64_t expectedSize,
                                                    std::uint64_t& written, std::uint32_t& crc,
                                                    std::string& problem) {
     const std::size_t produced = output_.size() - stream_.avail_out;
@@ -32,7 +32,7 @@ StreamInflater::Result StreamInflater::drainOutput(std::FILE* out, std::uint64_t
         problem = "compressed data unpacks to more than its recorded size";
         return Result::Damaged;
     }
-    if (produced > 0 && std::fwrite(output_.data(), 1, produced, out) != produced) {
+    if (produced > 0 && !out.write(output_.data(), produced)) {
         return Result::WriteFailed;
     }
     crc = archive::crc32Of(output_.data(), produced, crc);
@@ -43,12 +43,14 @@ StreamInflater::Result StreamInflater::drainOutput(std::FILE* out, std::uint64_t
 }
 
 StreamInflater::Result StreamInflater::inflate(std::FILE* in, std::uint64_t storedSize,
-                                               std::FILE* out, std::uint64_t expectedSize,
+                                               OutputFile& out, std::uint64_t expectedSize,
                                                std::uint64_t& written, std::uint32_t& crc,
                                                std::string& problem) {
     written = 0;
     crc = 0;
-    if (!ready_ || inflateReset(&stream_) != Z_OK) {
+    // The entry's CRC-32 is checked over everything written, so the
+    // stream's own Adler-32 would only spend time on the same question.
+    if (!ready_ || inflateReset(&stream_) != Z_OK || inflateValidate(&stream_, 0) != Z_OK) {
         problem = "the decompressor cannot start";
         return Result::Damaged;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "native.h"
+
 #include <zlib.h>
 
 #include <cstdint>
@@ -10,7 +12,7 @@
 namespace talve {
 namespace unpack {
 
-// Inflates one zlib stream of known stored size from a file into another,
+// Inflates one zlib stream of known stored size from a file into a new one,
 // computing the CRC-32 of what it writes. The buffers live as long as the
 // inflater, so a runtime of many files allocates them once.
 class StreamInflater {
@@ -26,12 +28,12 @@ public:
     // writes at most `expectedSize` bytes to `out`. Data that inflates to
     // more than that is damaged and stops at once, so a forged entry cannot
     // fill the disk. On Damaged, `problem` says what was wrong.
-    Result inflate(std::FILE* in, std::uint64_t storedSize, std::FILE* out,
+    Result inflate(std::FILE* in, std::uint64_t storedSize, OutputFile& out,
                    std::uint64_t expectedSize, std::uint64_t& written, std::uint32_t& crc,
                    std::string& problem);
 
 private:
-    Result drainOutput(std::FILE* out, std::uint64_t expectedSize, std::uint64_t& written,
+    Result drainOutput(OutputFile& out, std::uint64_t expectedSize, std::uint64_t& written,
                        std::uint32_t& crc, std::string& problem);
 
     z_stream stream_;

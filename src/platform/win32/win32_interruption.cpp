@@ -25,10 +25,12 @@ int __cdecl callExitHandler() {
 
 } // namespace
 
-InterruptionGate& processGate() {
-    static InterruptionGate* gate = new InterruptionGate;
-    return *gate;
-}
+namespace {
+// Made before main, so that no thread can race its first use; never destroyed.
+InterruptionGate* const gate = new InterruptionGate;
+} // namespace
+
+InterruptionGate& processGate() { return *gate; }
 
 InstanceLockResult createInstanceMutex(const std::string& name) {
     // No security attributes: the handle is not inheritable, so an installer

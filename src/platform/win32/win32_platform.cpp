@@ -242,11 +242,7 @@ private:
 
 class Win32Platform final : public Platform {
 public:
-    const PlatformConventions& conventions() const override {
-        static const PlatformConventions windows{
-            "\\", ';', "cmd.exe /c rmdir /S /Q ", "cmd.exe /c ", {"TEMP", "TMP"}, "", true, "\\\\", "USERPROFILE", ".exe", ""};
-        return windows;
-    }
+    const PlatformConventions& conventions() const override { return conventions_; }
 
     // Forward slashes do not count: "/tmp/" is joined to the current directory.
     bool isAbsolutePath(const std::string& path) const override {
@@ -594,6 +590,10 @@ public:
     void endKeyEntry() override {}
     bool randomBytes(std::uint8_t* buffer, std::size_t size) override { return systemRandomBytes(buffer, size); }
     std::unique_ptr<SplashWindow> createSplashWindow() override { return makeGdiSplashWindow(); }
+
+private:
+    const PlatformConventions conventions_{
+        "\\", ';', "cmd.exe /c rmdir /S /Q ", "cmd.exe /c ", {"TEMP", "TMP"}, "", true, "\\\\", "USERPROFILE", ".exe", ""};
 };
 
 } // namespace
