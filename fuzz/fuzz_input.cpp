@@ -22,5 +22,10 @@ std::string writeScratchFile(const std::uint8_t* data, std::size_t size) {
     return path;
 }
 
+std::FILE* quietConsole() {
+    static std::FILE* const sink = std::fopen("/dev/null", "w");
+    return sink;
+}
+
 } // namespace fuzz
 } // namespace talve

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,10 @@ inline SplitInput splitAtNul(const std::uint8_t* data, std::size_t size) {
 // Bytes that readers take from a file go through a real file: the input is
 // written to one scratch file per fuzzing process.
 std::string writeScratchFile(const std::uint8_t* data, std::size_t size);
+
+// Where the launcher's console lines go while fuzzing: millions of error
+// lines on the terminal would slow the run to a crawl.
+std::FILE* quietConsole();
 
 } // namespace fuzz
 } // namespace talve

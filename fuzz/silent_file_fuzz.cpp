@@ -9,6 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string path = talve::fuzz::writeScratchFile(data, size);
     talve::test::FakePlatform platform(talve::test::FakePlatform::Style::Posix);
     talve::BootstrapContext context(platform);
+    context.logger().setConsoleStreams(talve::fuzz::quietConsole(), talve::fuzz::quietConsole());
     talve::readSilentFile(context, path);
     return 0;
 }
