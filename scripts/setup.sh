@@ -9,6 +9,8 @@ packages=(cmake ninja-build g++ libgtest-dev zlib1g-dev)
 # headers only at build time); the tests draw on Xvfb, with the core
 # Helvetica font of the 75 dpi set.
 packages+=(libstb-dev libx11-dev xvfb xfonts-75dpi)
+# clang and its runtime libraries build the sanitizer build and the fuzz targets.
+packages+=(clang libclang-rt-14-dev)
 # Any JDK with jlink will do for the demo and the real-JVM test.
 command -v javac >/dev/null 2>&1 && command -v jlink >/dev/null 2>&1 || packages+=(default-jdk-headless)
 if [ "${TALVE_NO_WINDOWS:-0}" != 1 ]; then

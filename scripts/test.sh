@@ -2,7 +2,8 @@
 # The whole test suite: installs what is missing, builds the Linux launcher
 # and tools and, when the MinGW-w64 toolchain is there, the 32-bit Windows
 # launcher, then runs every unit and end-to-end test (those of the Windows
-# launcher under Wine).
+# launcher under Wine). Then the same suite again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, with every fuzz target run for a few seconds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,3 +16,7 @@ fi
 cmake --preset linux >/dev/null
 cmake --build --preset linux
 ctest --preset linux
+
+cmake --preset linux-asan >/dev/null
+cmake --build --preset linux-asan
+ctest --preset linux-asan

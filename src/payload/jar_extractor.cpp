@@ -59,6 +59,7 @@ bool JarExtractor::open(const std::string& installerPath) {
 bool JarExtractor::findMarker() {
     if (!context_.platform().seek(file_, 0)) return false;
     std::optional<std::uint64_t> offset = table::findMarker(file_);
+    if (offset) tableEnd_ = *offset + table::markerSize + table::entryCount * table::entrySize;
     return offset && context_.platform().seek(file_, *offset + table::markerSize);
 }
 
@@ -100,18 +101,30 @@ bool JarExtractor::readEntry(BootstrapEntry& row) {
 }
 
 // A damaged download must fail here, before anything is extracted, rather
-// than unpack whatever lies past the end of the file.
+// than unpack whatever lies past the end of the file. Payloads follow the
+// table back to back: one that starts in the launcher or the table, or
+// shares bytes with another, comes from a damaged table, and extracting it
+// would hand the installer bytes that are not its own.
 bool JarExtractor::payloadsWithinFile(const std::string& installerPath) {
     std::optional<std::uint64_t> size = context_.platform().fileSize(file_);
-    if (!size) return true;
     for (std::size_t i = 0; i < table::entryCount; ++i) {
         const BootstrapEntry& row = entries_[i];
         if (!row.present()) continue;
+        const std::uint64_t end = static_cast<std::uint64_t>(row.position) + row.length;
         // Named by its place in the table: the id bytes of a damaged file mean nothing.
-        if (static_cast<std::uint64_t>(row.position) + row.length > *size) {
+        std::string fault;
+        if (size && end > *size) fault = "lies beyond the end of the file";
+        if (fault.empty() && row.position < tableEnd_) fault = "starts before the end of the bootstrap table";
+        for (std::size_t j = 0; fault.empty() && j < i; ++j) {
+            const BootstrapEntry& other = entries_[j];
+            const std::uint64_t otherEnd = static_cast<std::uint64_t>(other.position) + other.length;
+            if (other.present() && row.length != 0 && other.length != 0 && row.position < otherEnd &&
+                other.position < end)
+                fault = std::string("overlaps the ") + entryNames[j] + " payload";
+        }
+        if (!fault.empty()) {
             context_.logError("The installer file " + installerPath + " is damaged: the " + entryNames[i] +
-                              " payload lies beyond the end of the file. Please check that the installer was "
-                              "properly copied.");
+                              " payload " + fault + ". Please check that the installer was properly copied.");
             return false;
         }
     }

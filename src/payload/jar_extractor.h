@@ -70,6 +70,7 @@ private:
 
     BootstrapContext& context_;
     std::FILE* file_ = nullptr;
+    std::uint64_t tableEnd_ = 0; // where the payloads may begin
     std::string command_;
     BootstrapEntry entries_[8];
     std::unique_ptr<SplashRunner> splashRunner_;

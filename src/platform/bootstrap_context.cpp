@@ -11,7 +11,7 @@ BootstrapContext::BootstrapContext(Platform& platform)
     logger_.setFileOpener([this](const std::string& path) { return platform_.openLogFile(path); });
 }
 
-BootstrapContext::~BootstrapContext() = default;
+BootstrapContext::~BootstrapContext() { releaseTemporaryDirectoryLock(); }
 
 std::string BootstrapContext::environmentValue(const std::string& name) {
     return platform_.getEnvironment(name).value_or(std::string());

@@ -115,11 +115,13 @@ private:
     void exportArgument(int index, const char* argument);
     int runHidden(const std::string& command, bool detachProcess, bool discardOutput, std::string* errorOutput);
     bool executeCommand(const std::string& command, bool detachProcess, std::string* errorOutput);
-    std::string tempDirectorySuffix() const;
-    bool tryTemporaryBase(const std::string& base, const std::string& suffix);
+    std::optional<std::string> claimTemporaryDirectory(const std::string& base, long firstNumber);
+    void releaseTemporaryDirectoryLock();
 
     Platform& platform_;
     Logger logger_;
+    // Held while the run lives: it marks the temporary directory as in use.
+    std::atomic<FileLock*> tempDirLock_{nullptr};
     std::atomic<bool> instanceLockHeld_{false};
     // Set once the temporary directory is gone; see cleanUp.
     std::atomic<bool> temporaryDirectoryRemoved_{false};

@@ -64,6 +64,13 @@ struct ShutdownRight {
     bool privilegeFound = false; // the shutdown privilege exists and can be enabled
 };
 
+// An exclusive lock on a file, held until this object is destroyed or the
+// process ends, however it ends.
+class FileLock {
+public:
+    virtual ~FileLock() = default;
+};
+
 class Platform {
 public:
     virtual ~Platform() = default;
@@ -139,6 +146,12 @@ public:
     // is opened without blocking, so that a FIFO or a device put where the
     // launcher expects a text file can neither hang it nor feed it for ever.
     virtual FileRead readRegularFile(const std::string& path, std::size_t limit) = 0;
+
+    // --- locks -------------------------------------------------------------
+    // Creates the file if needed (owner-only, never through a link at that
+    // name) and locks it exclusively. Null when another process holds the
+    // lock or the file cannot be made. Child processes do not inherit it.
+    virtual std::unique_ptr<FileLock> lockFile(const std::string& path) = 0;
 
     // --- reboot ------------------------------------------------------------
     virtual ShutdownRight acquireShutdownRight() = 0;

@@ -10,27 +10,54 @@ namespace talve {
 
 namespace {
 const char* const temporaryDirectoryName = "TALVE_TEMP";
+const char* const lockFileName = "talve_run.lock";
 constexpr std::size_t exitScriptProbeLimit = 64 * 1024;
+// Launchers started in the same second share a first name; this many in a
+// row pass over names in use before the search gives up.
+constexpr long claimAttempts = 64;
+
+long secondOfRun() { return static_cast<long>(std::time(nullptr) % 10000000); }
 } // namespace
 
-std::string BootstrapContext::tempDirectorySuffix() const {
-    char suffix[10];
-    std::snprintf(suffix, sizeof suffix, "_%ld", static_cast<long>(std::time(nullptr) % 10000000));
-    return suffix;
+// A directory belongs to the run that holds the lock inside it. A name whose
+// lock another launcher holds is in use and passed over for the next number;
+// a leftover of an earlier run (nobody holds its lock) is cleared under the
+// lock first, so that two launchers can never both take it for a leftover.
+std::optional<std::string> BootstrapContext::claimTemporaryDirectory(const std::string& base, long firstNumber) {
+    for (long number = firstNumber; number < firstNumber + claimAttempts; ++number) {
+        const std::string candidate = base + pathSeparator + temporaryDirectoryName + "_" + std::to_string(number);
+        const std::string lockPath = candidate + pathSeparator + lockFileName;
+        const bool fresh = createDirectory(candidate);
+        std::unique_ptr<FileLock> lock = platform_.lockFile(lockPath);
+        if (!lock) continue;
+        if (!fresh) {
+            removeDirectory(candidate);
+            createDirectory(candidate);
+            // The clearing removed the locked file: the lock is taken again on the new one.
+            lock.reset();
+            lock = platform_.lockFile(lockPath);
+            if (!lock) continue;
+        }
+        releaseTemporaryDirectoryLock();
+        tempDirLock_ = lock.release();
+        return candidate;
+    }
+    return std::nullopt;
 }
 
-// A base qualifies when a fresh directory can be made in it; a leftover of
-// the same name from an earlier run is cleared first.
-bool BootstrapContext::tryTemporaryBase(const std::string& base, const std::string& suffix) {
-    std::string candidate = base + pathSeparator + temporaryDirectoryName + suffix;
-    removeDirectory(candidate);
-    return createDirectory(candidate);
-}
+// Atomic, so that the interruption handler and the main thread may both
+// clean up without a lock.
+void BootstrapContext::releaseTemporaryDirectoryLock() { delete tempDirLock_.exchange(nullptr); }
 
 bool BootstrapContext::setTempDirectory() {
     logInfo("Setting temp directory.");
-    std::string base = tempDirOption.empty() ? std::string() : getAbsolutePath(tempDirOption);
-    const std::string suffix = tempDirectorySuffix();
+    const long number = secondOfRun();
+    std::string base;
+    std::optional<std::string> claimed;
+    if (!tempDirOption.empty()) {
+        base = getAbsolutePath(tempDirOption);
+        claimed = claimTemporaryDirectory(base, number);
+    }
 
     const PlatformConventions& conventions = platform_.conventions();
     for (const std::string& variable : conventions.temporaryBaseVariables) {
@@ -41,11 +68,13 @@ bool BootstrapContext::setTempDirectory() {
         // directory changes below would read it against another one.
         if (!value || value->empty()) continue;
         const std::string absolute = getAbsolutePath(*value);
-        if (tryTemporaryBase(absolute, suffix)) base = absolute;
+        claimed = claimTemporaryDirectory(absolute, number);
+        if (claimed) base = absolute;
     }
-    if (base.empty() && !conventions.fallbackTemporaryBase.empty() &&
-        tryTemporaryBase(conventions.fallbackTemporaryBase, suffix))
-        base = conventions.fallbackTemporaryBase;
+    if (base.empty() && !conventions.fallbackTemporaryBase.empty()) {
+        claimed = claimTemporaryDirectory(conventions.fallbackTemporaryBase, number);
+        if (claimed) base = conventions.fallbackTemporaryBase;
+    }
 
     if (base.empty()) {
         logError("No temporary directory defined. Possible solutions :");
@@ -55,20 +84,23 @@ bool BootstrapContext::setTempDirectory() {
     }
     if (!changeDirectory(base)) {
         logError("Unable to access temp directory " + base);
+        releaseTemporaryDirectoryLock();
         return false;
     }
-    tempDir = base + pathSeparator + temporaryDirectoryName + suffix;
+    tempDir = claimed.value_or(base + pathSeparator + temporaryDirectoryName + "_" + std::to_string(number));
     // The directory must be this run's own: a link or somebody else's
     // directory of the same name is never entered, and creating it over
-    // one of those fails.
-    if (!enterPrivateDirectory(tempDir) && !createDirectory(tempDir)) {
+    // one of those fails. Without the lock it may be another run's.
+    if (!claimed || (!enterPrivateDirectory(tempDir) && !createDirectory(tempDir))) {
         logError("Problem creating temp directory " + tempDir);
         tempDir.clear();
+        releaseTemporaryDirectoryLock();
         return false;
     }
     if (!enterPrivateDirectory(tempDir)) {
         logError("Directory " + tempDir + " does not exists");
         tempDir.clear();
+        releaseTemporaryDirectoryLock();
         return false;
     }
     logInfo("The chosen temp directory is : " + tempDir);
@@ -140,6 +172,9 @@ bool BootstrapContext::cleanUp() {
     if (temporaryDirectoryRemoved_) return true;
     logInfo("Starting clean up.");
     changeDirectory("..");
+    // Windows cannot remove a directory while a file in it is open, so the
+    // lock goes first.
+    releaseTemporaryDirectoryLock();
     if (!tempDir.empty()) {
         const bool ran = removeDirectory(tempDir);
         if (!ran) logError("Failed to execute the clean up procedure");

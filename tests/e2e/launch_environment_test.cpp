@@ -56,6 +56,16 @@ TEST_F(LaunchEnvironment, InstallerJarReceivesTheBootstrapEnvironment) {
     const std::string libraryPath = temp + sep + "korvu_lib" + (target().windows ? ";" : ":");
     EXPECT_EQ(record->env("PATH").rfind(libraryPath, 0), 0u) << record->env("PATH");
     EXPECT_TRUE(record->libraryDirectoryExists);
+    // Both jars lie beside the installer as they were packed, and only they
+    // with the run's own files.
+    EXPECT_EQ(record->files["install.jar"], "installer jar bytes");
+    EXPECT_EQ(record->files["filesets.jar"], "data jar bytes");
+    for (const auto& file : record->files) {
+        const std::string& name = file.first;
+        EXPECT_TRUE(name == "install.jar" || name == "filesets.jar" || name == "exitscript.bat" ||
+                    name == "talve_run.lock")
+            << name;
+    }
     EXPECT_FALSE(record->has("_JAVA_OPTIONS"));
     EXPECT_FALSE(record->has("JAVA_TOOL_OPTIONS"));
     EXPECT_FALSE(record->has("TALVE_SILENT_PROPERTIES"));

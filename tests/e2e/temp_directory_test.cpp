@@ -34,12 +34,13 @@ TEST(TemporaryDirectory, IsPrivateAndNeverTakenOverFromSomebodyElse) {
     ASSERT_EQ(l.run(installer).exitCode, 0);
     EXPECT_EQ(readFile(scratch / "mode.txt"), "700\n");
 
-    // Links planted under every name the next seconds could give must not be followed.
+    // Links planted under every name the next seconds could give, and the
+    // names a run passes on to when its own is taken, must not be followed.
     const fs::path victim = scratch / "victim";
     fs::create_directories(victim);
     fs::create_directories(scratch / "base");
     const long now = static_cast<long>(std::time(nullptr));
-    for (long t = now - 1; t <= now + 60; ++t)
+    for (long t = now - 1; t <= now + 60 + 64; ++t)
         fs::create_directory_symlink(victim, scratch / "base" / ("TALVE_TEMP_" + std::to_string(t % 10000000)));
     fs::remove(l.record);
     Launch planted(scratch);

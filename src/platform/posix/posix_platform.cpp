@@ -13,6 +13,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -178,6 +179,18 @@ CopyStatus copyThroughBuffer(int in, off_t from, int out, std::uint64_t remainin
     }
     return CopyStatus::copied;
 }
+
+// flock rather than fcntl locks: those of fcntl belong to the process, so a
+// second lock taken in the same process would pass, and closing any
+// descriptor of the file would drop them.
+class PosixFileLock final : public FileLock {
+public:
+    explicit PosixFileLock(int descriptor) : descriptor_(descriptor) {}
+    ~PosixFileLock() override { ::close(descriptor_); }
+
+private:
+    int descriptor_;
+};
 
 class PosixPlatform : public Platform {
 public:
@@ -349,6 +362,27 @@ public:
         close(fd);
         if (result.status != FileReadStatus::ok) result.content.clear();
         return result;
+    }
+
+    // The folder holding the lock must be this user's and no link either:
+    // the lock must not plant a file in a folder a link leads to.
+    std::unique_ptr<FileLock> lockFile(const std::string& path) override {
+        const std::size_t slash = path.find_last_of('/');
+        const std::string parent = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+        const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+        int directory = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (directory < 0) return nullptr;
+        struct stat status;
+        const bool owned = ::fstat(directory, &status) == 0 && status.st_uid == ::geteuid();
+        int descriptor =
+            owned ? ::openat(directory, name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600) : -1;
+        ::close(directory);
+        if (descriptor < 0) return nullptr;
+        if (::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
+            ::close(descriptor);
+            return nullptr;
+        }
+        return std::make_unique<PosixFileLock>(descriptor);
     }
 
     ShutdownRight acquireShutdownRight() override {

@@ -201,6 +201,17 @@ bool ownedByThisUser(HANDLE file) {
     return owned;
 }
 
+// FAT32 and exFAT drives, and some network shares, keep no owner or access
+// list at all: there every directory is anybody's, and asking whose it is
+// cannot tell this user's apart from another's.
+bool volumeKeepsOwners(HANDLE file) {
+    DWORD flags = 0;
+    if (!GetVolumeInformationByHandleW(file, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)) {
+        return true;
+    }
+    return (flags & FILE_PERSISTENT_ACLS) != 0;
+}
+
 // Turns a handle from CreateFileA into a stdio stream, which then owns it.
 // Handles made this way are not inheritable, unlike those of fopen, so the
 // children (started with handle inheritance on) do not get the launcher's
@@ -217,6 +228,17 @@ std::FILE* streamFromHandle(HANDLE handle, int descriptorFlags, const char* mode
     }
     return stream;
 }
+
+// Held as an open handle that shares nothing but deletion: another
+// process cannot open the file, while the directory removal, run while it
+// is held, may still delete it.
+class Win32FileLock final : public FileLock {
+public:
+    explicit Win32FileLock(HANDLE handle) : handle_(handle) {}
+
+private:
+    OwnedHandle handle_;
+};
 
 class Win32Platform final : public Platform {
 public:
@@ -263,7 +285,7 @@ public:
         if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
             return false;
         }
-        if (!ownedByThisUser(pinned.get())) {
+        if (volumeKeepsOwners(pinned.get()) && !ownedByThisUser(pinned.get())) {
             return false;
         }
         return _chdir(dir.c_str()) == 0;
@@ -517,6 +539,21 @@ public:
     }
 
     // --- reboot ------------------------------------------------------------
+
+    std::unique_ptr<FileLock> lockFile(const std::string& path) override {
+        // Neither the folder nor the name may be a link: the lock must not
+        // plant a file where a link leads.
+        const std::size_t separator = path.find_last_of("\\/");
+        if (separator != std::string::npos && isLinkOrMissing(path.substr(0, separator))) {
+            return nullptr;
+        }
+        HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            return nullptr;
+        }
+        return std::make_unique<Win32FileLock>(handle);
+    }
 
     ShutdownRight acquireShutdownRight() override {
         ShutdownRight right;

@@ -150,5 +150,45 @@ TEST_F(SingleInstance, ALauncherKilledWhileItsInstallerRunsLeavesTheLockFree) {
     EXPECT_TRUE(fs::exists(scratch / "next.txt"));
 }
 
+// Ctrl-C while the carried runtime unpacks and while the exit script runs
+// (the installer's own stage is tested above): the launcher ends by the
+// signal, leaves no temporary directory and frees the lock.
+TEST_F(SingleInstance, AnInterruptionWhileTheRuntimeUnpacksOrTheExitScriptRunsLeavesNothing) {
+    if (target().windows) GTEST_SKIP() << "signals are the POSIX side";
+    const fs::path reached = scratch / "reached", release = scratch / "release";
+    const std::string waitHere = "touch '" + reached.string() + "'\nwhile [ ! -e '" + release.string() +
+                                 "' ]; do sleep 0.05; done\n";
+    fs::path slowRuntime = packInstaller(
+        scratch, {"--jar", scratch.write("slow.jar", "jar").string(), "--runtime",
+                  scratch.write("slow.sh", "#!/bin/sh\n" + waitHere + "exit 1\n").string(), "--runtime-size", "1"},
+        "slow-runtime");
+    struct Stage {
+        const char* name;
+        fs::path installer;
+        bool withExitScript;
+    };
+    for (const Stage& stage : {Stage{"unpacking the runtime", slowRuntime, false},
+                               Stage{"running the exit script", installer, true}}) {
+        SCOPED_TRACE(stage.name);
+        fs::remove(reached);
+        Launch l(scratch);
+        l.takingTheInstanceLock();
+        if (stage.withExitScript) l.arguments({"-javaHome", target().path(runtime)}).exitScript(waitHere);
+        StartedProgram launcher = l.start(stage.installer);
+        ASSERT_NE(launcher.pid, 0);
+        for (int i = 0; i < 600 && !fs::exists(reached); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ASSERT_TRUE(fs::exists(reached)) << "the stage was not reached";
+        ASSERT_EQ(kill(launcher.pid, SIGINT), 0);
+        const RunResult result = launcher.finish();
+        EXPECT_EQ(result.signal, SIGINT) << result.err;
+        EXPECT_FALSE(temporaryDirectoryLeft(l.tempBase));
+        scratch.write("release", "");
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        fs::remove(release);
+        RunResult next = launch("next.txt").takingTheInstanceLock().run(installer);
+        EXPECT_EQ(next.exitCode, 0) << next.err;
+    }
+}
+
 } // namespace
 } // namespace e2e

@@ -4,7 +4,8 @@
 // as an installer does, and exits with the code it is told.
 //
 // Instructions come through the environment, which the launcher passes on:
-//   PROBE_RECORD       file to write the record into
+//   PROBE_RECORD       file to write the record into (with the files in its
+//                      current directory, the run's temporary directory)
 //   PROBE_EXIT         exit code (default 0)
 //   PROBE_COMM         file whose content becomes the communication file
 //   PROBE_EXIT_SCRIPT  file whose content becomes the exit script
@@ -119,6 +120,18 @@ int main(int argc, char** argv, char** envp) {
             const std::filesystem::path cwd = std::filesystem::current_path(error);
             std::fprintf(record, "CWD %s\n", cwd.string().c_str());
             std::fprintf(record, "LIBDIR %s\n", std::filesystem::is_directory(cwd / "korvu_lib", error) ? "yes" : "no");
+            // The files the launcher extracted beside it, with their contents
+            // in hexadecimal (the first bytes of each): what the jar could read.
+            for (const auto& item : std::filesystem::directory_iterator(cwd, error)) {
+                if (!item.is_regular_file(error)) continue;
+                std::fprintf(record, "FILE %s ", item.path().filename().string().c_str());
+                if (std::FILE* file = std::fopen(item.path().string().c_str(), "rb")) {
+                    for (int byte, count = 0; count < 256 && (byte = std::fgetc(file)) != EOF; ++count)
+                        std::fprintf(record, "%02x", byte);
+                    std::fclose(file);
+                }
+                std::fprintf(record, "\n");
+            }
             for (int i = 1; i < argc; ++i) std::fprintf(record, "ARG %s\n", argv[i]);
             for (char** variable = envp; *variable != nullptr; ++variable) std::fprintf(record, "ENV %s\n", *variable);
             std::fclose(record);

@@ -193,6 +193,13 @@ std::optional<ProbeRecord> readProbeRecord(const fs::path& path) {
         if (line.rfind("CWD ", 0) == 0) record.cwd = line.substr(4);
         else if (line.rfind("LIBDIR ", 0) == 0) record.libraryDirectoryExists = line.substr(7) == "yes";
         else if (line.rfind("ARG ", 0) == 0) record.arguments.push_back(line.substr(4));
+        else if (line.rfind("FILE ", 0) == 0) {
+            const std::size_t blank = line.find(' ', 5);
+            std::string content;
+            for (std::size_t i = blank + 1; blank != std::string::npos && i + 1 < line.size(); i += 2)
+                content += static_cast<char>(std::stoi(line.substr(i, 2), nullptr, 16));
+            record.files[line.substr(5, blank - 5)] = content;
+        }
         else if (line.rfind("ENV ", 0) == 0) {
             std::string assignment = line.substr(4);
             std::size_t equals = assignment.find('=', 1);

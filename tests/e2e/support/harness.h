@@ -105,6 +105,8 @@ struct ProbeRecord {
     bool libraryDirectoryExists = false;
     std::vector<std::string> arguments;
     Environment environment;
+    // Regular files in its current directory: name and first 256 bytes.
+    std::map<std::string, std::string> files;
     bool has(const std::string& name) const { return environment.count(name) != 0; }
     std::string env(const std::string& name) const;
 };

@@ -3,6 +3,7 @@
 
 #include "create_command.h"
 #include "list_command.h"
+#include "payload/bootstrap_table_format.h"
 #include "unit/unpack/unpack_test_support.h"
 
 #include <gtest/gtest.h>
@@ -138,6 +139,10 @@ TEST_F(Create, TheLauncherMustBeAProgramOfAKnownKind) {
     EXPECT_EQ(create(output, {}).code, 0);
     writeFile(scratch_ / "launcher", fakeProgram(elf + std::string(9, '\0') + "\x03", 100 * 1024), true);
     EXPECT_EQ(create(output, {}).code, 0);
+    // A launcher of whole 1,024-byte blocks needs no padding: the table follows it at once.
+    const std::string created = readFile(output);
+    EXPECT_EQ(created.compare(100 * 1024, table::markerSize, table::buildMarker()), 0)
+        << "the table does not follow the launcher";
 }
 
 TEST_F(Create, PayloadNamesWithControlCharactersAreRefused) {

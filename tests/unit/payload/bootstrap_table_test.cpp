@@ -115,6 +115,40 @@ TEST(BootstrapTable, RefusesADamagedFileWithOneLineNamingIt) {
     EXPECT_TRUE(whole_.open(path));
 }
 
+// Payloads lie back to back behind the table; a row that points into the
+// launcher or the table, or at bytes of another payload, is damage.
+TEST(BootstrapTable, RefusesPayloadsInsideTheTableOrOverlappingAnother) {
+    test::ScratchDirectory scratch;
+    const std::string path = scratch.file("setup");
+    struct Case {
+        std::uint32_t dataPosition;
+        std::string fault;
+    };
+    InstallerBuilder base(1024);
+    base.payload(table::jarEntry, "jar bytes", "install.jar").payload(table::dataEntry, "data", "data.jar");
+    const std::uint32_t jar = base.row(table::jarEntry).position;
+    for (const Case& damage : {Case{1, "starts before the end of the bootstrap table"},
+                               Case{jar - 1, "starts before the end of the bootstrap table"},
+                               Case{jar, "overlaps the jar payload"}, Case{jar + 8, "overlaps the jar payload"}}) {
+        InstallerBuilder installer = base;
+        installer.row(table::dataEntry).position = damage.dataPosition;
+        installer.write(path);
+        ContextBench bench;
+        JarExtractor reader(bench.context);
+        EXPECT_FALSE(reader.open(path)) << damage.dataPosition;
+        EXPECT_EQ(bench.log.errors(), Lines{"ERROR \t: The installer file " + path + " is damaged: the data payload " +
+                                            damage.fault + ". Please check that the installer was properly copied."})
+            << damage.dataPosition;
+    }
+    // Right behind the jar, and empty rows anywhere behind the table, are sound.
+    InstallerBuilder sound = base;
+    sound.row(table::usageEntry) = BootstrapEntry{"usage", jar + 3, 0, 0, "", "", ""};
+    sound.write(path);
+    ContextBench bench;
+    JarExtractor reader(bench.context);
+    EXPECT_TRUE(reader.open(path));
+}
+
 TEST(BootstrapTable, RefusesPayloadNamesThatCouldLeadOutOfTheRunsDirectory) {
     test::ScratchDirectory scratch;
     const std::string path = scratch.file("setup");

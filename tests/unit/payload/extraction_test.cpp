@@ -77,10 +77,11 @@ class TemporaryDiskSpace : public ::testing::Test {
 protected:
     static constexpr std::uint64_t MiB = 1 << 20;
 
-    // A row that counts as present without a payload written out.
+    // A row that counts as present without a payload written out; rows
+    // follow each other as in a real installer.
     BootstrapEntry& presentRow(int index, std::uint32_t length, std::uint32_t diskspace) {
         BootstrapEntry& entry = installer.row(index);
-        entry.position = static_cast<std::uint32_t>(installer.endOfTable());
+        entry.position = static_cast<std::uint32_t>(std::max<std::uint64_t>(largest, installer.endOfTable()));
         entry.length = length;
         entry.diskspace = diskspace;
         largest = std::max<std::uint64_t>(largest, entry.position + std::uint64_t{length});

@@ -140,6 +140,27 @@ std::FILE* FakePlatform::createPrivateFile(const std::string& path) {
 
 std::FILE* FakePlatform::openLogFile(const std::string& path) { return std::fopen(path.c_str(), "a"); }
 
+namespace {
+class FakeLock final : public FileLock {
+public:
+    FakeLock(std::set<std::string>& held, std::string path) : held_(held), path_(std::move(path)) {}
+    ~FakeLock() override { held_.erase(path_); }
+
+private:
+    std::set<std::string>& held_;
+    std::string path_;
+};
+} // namespace
+
+// The lock file lies in a directory the fake knows; a second lock on it,
+// here or elsewhere, fails.
+std::unique_ptr<FileLock> FakePlatform::lockFile(const std::string& path) {
+    const std::string parent = path.substr(0, path.find_last_of(conventions_.pathSeparator));
+    if (directories.count(parent) == 0 || locksHeldElsewhere.count(path) != 0 || !locksHeld.insert(path).second)
+        return nullptr;
+    return std::make_unique<FakeLock>(locksHeld, path);
+}
+
 bool FakePlatform::seek(std::FILE* file, std::uint64_t offset) {
     if (offset > static_cast<std::uint64_t>(LONG_MAX)) return false;
     return std::fseek(file, static_cast<long>(offset), SEEK_SET) == 0;

@@ -51,6 +51,8 @@ public:
     ShutdownRight shutdownRight;
     bool restartSucceeds = true;
     std::set<std::string> uncreatableFiles;
+    // Lock files held by other processes; lockFile fails on them.
+    std::set<std::string> locksHeldElsewhere;
     // Keys typed at a masked prompt, in order; when used up the input has ended.
     std::deque<int> keystrokes;
     bool randomSourceWorks = true;
@@ -62,6 +64,7 @@ public:
     std::vector<std::string> freeSpaceQueries;
     std::vector<std::string> listedDirectories;
     int restartRequests = 0;
+    std::set<std::string> locksHeld; // taken through lockFile and not yet released
     int keyEntriesBegun = 0;
     int keyEntriesEnded = 0;
 
@@ -87,6 +90,7 @@ public:
     std::FILE* createPrivateFile(const std::string& path) override;
     std::FILE* openLogFile(const std::string& path) override;
     bool markExecutable(const std::string&) override { return true; }
+    std::unique_ptr<FileLock> lockFile(const std::string& path) override;
     bool seek(std::FILE* file, std::uint64_t offset) override;
     std::optional<std::uint64_t> fileSize(std::FILE* file) override;
     CopyStatus copyFileRange(std::FILE* source, std::uint64_t offset, std::FILE* destination,

@@ -134,6 +134,11 @@ TEST_F(Damage, EntryHeadersAndDataAreChecked) {
     entries[2].header.storedSize += 1000;
     expectRefused(buildPacked(kStub, entries), "entry 3 (lib/modules): data runs past the end of the archive");
 
+    // A link's target is data too: a damaged one must not be followed.
+    entries = {rawDirectory("bin"), rawLink("bin/java2", "java")};
+    entries[1].header.dataCrc ^= 1;
+    expectRefused(buildPacked(kStub, entries), "entry 2 (bin/java2): data checksum mismatch");
+
     entries = sampleEntries();
     entries[0].header.type = static_cast<archive::EntryType>(9);
     expectRefused(buildPacked(kStub, entries), "entry 1: unknown entry type 9");
