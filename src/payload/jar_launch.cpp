@@ -1,7 +1,7 @@
 #include "common/decimal.h"
-#include "common/text_lines.h"
 #include "payload/bootstrap_table_format.h"
 #include "payload/jar_extractor.h"
+#include "payload/runtime_properties.h"
 #include "platform/bootstrap_context.h"
 #include "platform/command_line.h"
 #include "platform/file_read_problem.h"
@@ -12,27 +12,6 @@ namespace talve {
 
 namespace {
 constexpr std::size_t commandLimit = 1000;
-constexpr std::size_t propertyLineBuffer = 1001;
-
-// The launcher named in "jvm.properties" must be a program of that runtime:
-// a relative path that never climbs above the runtime's home.
-bool staysInsideHome(const std::string& path) {
-    if (path.empty() || path[0] == '/' || path[0] == '\\' || path.find(':') != std::string::npos) return false;
-    int depth = 0;
-    std::size_t begin = 0;
-    while (begin <= path.size()) {
-        std::size_t end = path.find_first_of("/\\", begin);
-        if (end == std::string::npos) end = path.size();
-        const std::string part = path.substr(begin, end - begin);
-        if (part == "..") {
-            if (--depth < 0) return false;
-        } else if (!part.empty() && part != ".") {
-            ++depth;
-        }
-        begin = end + 1;
-    }
-    return true;
-}
 } // namespace
 
 FileRead JarExtractor::readRuntimeProperties(const std::string& home) {
@@ -45,20 +24,14 @@ FileRead JarExtractor::readRuntimeProperties(const std::string& home) {
 std::optional<std::string> JarExtractor::javaLauncherPath() {
     const std::string home = context_.environmentValue("KORVU_JVM_LOC");
     const std::string propertiesPath = home + "jvm.properties";
-    std::string launcher = context_.defaultJavaLauncher;
     FileRead properties = readRuntimeProperties(home);
-    if (properties.status == FileReadStatus::missing) return launcher;
+    if (properties.status == FileReadStatus::missing) return context_.defaultJavaLauncher;
     if (properties.status != FileReadStatus::ok) {
         context_.logError(fileReadProblem(propertiesPath, properties.status, runtimePropertiesLimit));
         return std::nullopt;
     }
-    const bool crLf = context_.platform().conventions().textLinesEndInCrLf;
-    for (const std::string& line : linesFittingBuffer(properties.content, propertyLineBuffer, crLf)) {
-        if (line.compare(0, 13, "java.bin.path") != 0) continue;
-        // The character after the key is skipped whatever it is, normally "=".
-        std::string value = line.size() > 14 ? line.substr(14) : std::string();
-        launcher = value.empty() ? context_.defaultJavaLauncher : value;
-    }
+    const std::string launcher = launcherNamedIn(
+        properties.content, context_.platform().conventions().textLinesEndInCrLf, context_.defaultJavaLauncher);
     if (!staysInsideHome(launcher)) {
         context_.logError("The file \"" + propertiesPath + "\" names the Java launcher \"" + launcher +
                           "\", which does not lie inside the runtime directory " + home + ".");
