@@ -39,14 +39,18 @@ protected:
 TEST_F(CopyFileRange, CopiesExactlyTheRangeWhateverTheStreamPositionWas) {
     std::fseek(source, 17, SEEK_SET);
     std::fgetc(source);
-    ASSERT_EQ(copyTo(scratch.file("out"), "wb", 1234, 250000), CopyStatus::copied);
-    EXPECT_EQ(test::readFile(scratch.file("out")), content.substr(1234, 250000));
+    // Inside a page and on a page boundary: the two ways the copy is made.
+    for (std::uint64_t offset : {1234u, 8192u}) {
+        ASSERT_EQ(copyTo(scratch.file("out"), "wb", offset, 250000), CopyStatus::copied);
+        EXPECT_EQ(test::readFile(scratch.file("out")), content.substr(offset, 250000));
+    }
     ASSERT_EQ(copyTo(scratch.file("empty"), "wb", 10, 0), CopyStatus::copied);
     EXPECT_EQ(test::readFile(scratch.file("empty")), "");
 }
 
 TEST_F(CopyFileRange, ASourceThatEndsEarlyIsAReadFailure) {
     EXPECT_EQ(copyTo(scratch.file("out"), "wb", content.size() - 10, 11), CopyStatus::readFailed);
+    EXPECT_EQ(copyTo(scratch.file("out"), "wb", 4096, content.size()), CopyStatus::readFailed);
     EXPECT_EQ(copyTo(scratch.file("out"), "wb", content.size() + 1, 1), CopyStatus::readFailed);
 }
 
