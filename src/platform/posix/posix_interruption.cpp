@@ -1,6 +1,7 @@
 #include "platform/posix/posix_interruption.h"
 
 #include "platform/platform.h"
+#include "platform/system_threads.h"
 
 #include <cerrno>
 #include <csignal>
@@ -11,7 +12,6 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 namespace talve {
@@ -126,9 +126,7 @@ bool startSignalThread(std::function<void()> onInterrupt) {
     // (the splash screen's) has them blocked too and only sigwait sees them.
     if (pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0) return false;
     interruptHandler = new std::function<void()>(std::move(onInterrupt));
-    try {
-        std::thread(signalLoop, signals).detach();
-    } catch (...) {
+    if (!startDetachedThread([signals] { signalLoop(signals); })) {
         pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
         return false;
     }

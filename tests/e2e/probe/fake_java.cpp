@@ -9,15 +9,14 @@
 //   PROBE_EXIT         exit code (default 0)
 //   PROBE_COMM         file whose content becomes the communication file
 //   PROBE_EXIT_SCRIPT  file whose content becomes the exit script
-//   PROBE_HOLD         file whose appearance ends the run (a minute at most),
+//   PROBE_RUN_STARTED  file made once it runs
+//   PROBE_RUN_RELEASE  file whose appearance ends the run (a minute at most),
 //                      so that a test can act while the installer runs
 //   PROBE_CHECK_EXIT   the answer when run as a runtime-checking jar (default 0)
 //
 // Run as "java -jar <dir>/check.jar <dir>/req.txt", it plays the checking
 // jar instead: it records nothing and answers PROBE_CHECK_EXIT when both
 // files exist, 3 when they do not or when a path arrived in pieces.
-//   PROBE_RUN_STARTED, PROBE_RUN_RELEASE
-//                      made once it runs; waited for before it ends
 //
 // Run with -o it stands in for a packed runtime instead: it makes
 // PROBE_UNPACK_STARTED, waits for PROBE_UNPACK_RELEASE, then "unpacks"
@@ -139,7 +138,6 @@ int main(int argc, char** argv, char** envp) {
     }
     copyInto(std::getenv("PROBE_COMM"), std::getenv("KORVU_BOOTSTRAP_COMM_FILE"));
     copyInto(std::getenv("PROBE_EXIT_SCRIPT"), std::getenv("KORVU_BOOTSTRAP_ONEXIT_SCRIPT"));
-    waitFor(std::getenv("PROBE_HOLD"));
     waitFor(std::getenv("PROBE_RUN_RELEASE"));
     const char* code = std::getenv("PROBE_EXIT");
     return code == nullptr ? 0 : std::atoi(code);

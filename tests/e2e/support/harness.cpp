@@ -300,7 +300,7 @@ Launch& Launch::takingTheInstanceLock() {
     return *this;
 }
 
-Launch& Launch::holding(const fs::path& release) { return set("PROBE_HOLD", target().path(release)); }
+Launch& Launch::holding(const fs::path& release) { return set("PROBE_RUN_RELEASE", target().path(release)); }
 
 StartedProgram Launch::start(const fs::path& installer) {
     std::vector<std::string> argv = target().runner;
