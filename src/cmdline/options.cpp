@@ -9,8 +9,8 @@ namespace talve {
 
 namespace {
 constexpr std::size_t assignmentLimit = 1001;
-constexpr std::size_t specificationLimit = 8192;
-constexpr std::size_t usageLimit = 4096;
+constexpr std::size_t specificationLimit = table::argumentsLimit;
+constexpr std::size_t usageLimit = table::usageLimit;
 
 // The usage text and the argument specification both come from the installer's own
 // table; a file without one ends the run like the main reader does.

@@ -31,6 +31,11 @@ constexpr std::size_t filenameOffset = 20, filenameWidth = 12;
 constexpr std::size_t data1Offset = 32, data1Width = 16;
 constexpr std::size_t data2Offset = 48, data2Width = 16;
 
+// The launcher reads the usage text and the argument specification whole
+// into buffers of these sizes; a payload of the size or more is skipped.
+constexpr std::size_t usageLimit = 4096;
+constexpr std::size_t argumentsLimit = 8192;
+
 // Rows in file order.
 enum EntryIndex : int {
     splashEntry = 0,

@@ -1,6 +1,7 @@
 #include "payload/jar_extractor.h"
 
 #include "payload/bootstrap_table_format.h"
+#include "payload/pe_image.h"
 #include "platform/bootstrap_context.h"
 #include "splash/splash_runner.h"
 
@@ -107,6 +108,13 @@ bool JarExtractor::readEntry(BootstrapEntry& row) {
 // would hand the installer bytes that are not its own.
 bool JarExtractor::payloadsWithinFile(const std::string& installerPath) {
     std::optional<std::uint64_t> size = context_.platform().fileSize(file_);
+    const std::optional<std::uint64_t> signedEnd = signatureStart();
+    if (signedEnd && tableEnd_ > *signedEnd) {
+        context_.logError("The installer file " + installerPath +
+                          " is damaged: its bootstrap table lies in or after its signature, which starts at offset " +
+                          std::to_string(*signedEnd) + ". Please check that the installer was properly copied.");
+        return false;
+    }
     for (std::size_t i = 0; i < table::entryCount; ++i) {
         const BootstrapEntry& row = entries_[i];
         if (!row.present()) continue;
@@ -115,6 +123,8 @@ bool JarExtractor::payloadsWithinFile(const std::string& installerPath) {
         std::string fault;
         if (size && end > *size) fault = "lies beyond the end of the file";
         if (fault.empty() && row.position < tableEnd_) fault = "starts before the end of the bootstrap table";
+        if (fault.empty() && signedEnd && end > *signedEnd)
+            fault = "reaches into its signature, which starts at offset " + std::to_string(*signedEnd);
         for (std::size_t j = 0; fault.empty() && j < i; ++j) {
             const BootstrapEntry& other = entries_[j];
             const std::uint64_t otherEnd = static_cast<std::uint64_t>(other.position) + other.length;
@@ -129,6 +139,19 @@ bool JarExtractor::payloadsWithinFile(const std::string& installerPath) {
         }
     }
     return true;
+}
+
+// Bytes after the start of a signature are not covered by it: anyone can
+// append or change them without breaking the signature, so no payload may
+// come from there. A program without a certificate table (every unsigned
+// installer, every ELF) sets no bound.
+std::optional<std::uint64_t> JarExtractor::signatureStart() {
+    std::string head(pe::headerReadLimit, '\0');
+    if (!context_.platform().seek(file_, 0)) return std::nullopt;
+    head.resize(std::fread(&head[0], 1, head.size(), file_));
+    const pe::Headers headers = pe::readHeaders(head);
+    if (headers.kind != pe::Kind::Image || !headers.layout.certificates) return std::nullopt;
+    return headers.layout.certificates->offset;
 }
 
 // Checked for every row before any is extracted: a name that leads out of

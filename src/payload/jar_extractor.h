@@ -60,6 +60,7 @@ private:
     bool findMarker();
     bool readEntry(BootstrapEntry& row);
     bool payloadsWithinFile(const std::string& installerPath);
+    std::optional<std::uint64_t> signatureStart();
     bool payloadNamesArePlain(const std::string& installerPath);
     std::optional<std::string> javaLauncherPath();
     FileRead readRuntimeProperties(const std::string& home);

@@ -186,7 +186,8 @@ TEST(PackTool, ListsTheEightRowsAndRefusesWhatItCannotStore) {
     EXPECT_NE(list.out.find("noValid"), std::string::npos);
     int rows = 0;
     for (std::size_t at = list.out.find('\n'); at != std::string::npos; at = list.out.find('\n', at + 1)) ++rows;
-    EXPECT_EQ(rows, 10); // location, header, eight rows
+    EXPECT_EQ(rows, 11); // location, header, eight rows, signature
+    EXPECT_NE(list.out.find("signature: none\n"), std::string::npos);
 
     EXPECT_NE(runPack({"list", target().launcher}).exitCode, 0);
     RunResult tooLong = runPack({"create", "-o", (scratch / "x").string(), "--launcher", target().launcher, "--jar",

@@ -5,6 +5,7 @@
 #include "launcher_stub.h"
 #include "output_file.h"
 #include "payload/bootstrap_table_format.h"
+#include "signature.h"
 #include "table_codec.h"
 
 #include <cstdio>
@@ -158,6 +159,19 @@ bool parseOptions(int argc, char** argv, CreateOptions& options) {
     return true;
 }
 
+// The launcher reads these two into buffers of a fixed size and, when one
+// is too long, skips it: the command line would go unchecked or -help
+// would show nothing.
+bool fitsTheLauncher(std::size_t entry, const std::string& path, std::size_t size) {
+    const std::size_t limit = entry == table::usageEntry       ? table::usageLimit
+                              : entry == table::argumentsEntry ? table::argumentsLimit
+                                                               : 0;
+    if (limit == 0 || size < limit) return true;
+    return fail(path + ": " + std::to_string(size) + " bytes, too long: the launcher reads " +
+                (entry == table::usageEntry ? "a usage text" : "an argument specification") + " of less than " +
+                std::to_string(limit) + " bytes");
+}
+
 std::string defaultUsage(const std::string& output) {
     return "USAGE : ./" + fs::path(output).filename().string() +
            " [-console] [-tempdir <dirName>] [-silent silentFile | -record recordFile [-key [<key>]] ]\n";
@@ -172,6 +186,13 @@ bool buildInstaller(const CreateOptions& options) {
     std::string ignored;
     if (findTable(options.launcher, ignored))
         return fail(options.launcher + ": already carries a bootstrap table; give the bare launcher");
+    // A signature inside an installer covers nothing and makes the signing
+    // tools refuse or warn: the installer is what gets signed.
+    bool stripped = false;
+    if (!stripSignature(stub, stripped, problem))
+        return fail(options.launcher + ": a damaged signature: " + problem + "; give the launcher as it was built");
+    if (stripped)
+        std::printf("%s: the launcher's signature is left out; sign the installer instead\n", options.launcher.c_str());
 
     Payload payloads[table::entryCount];
     BootstrapEntry rows[table::entryCount];
@@ -185,6 +206,7 @@ bool buildInstaller(const CreateOptions& options) {
             return fail(path + ": the file name '" + name + "' is longer than 12 characters, the most an installer "
                         "can store; rename the file");
         if (!readWhole(path, payloads[i].content)) return false;
+        if (!fitsTheLauncher(i, path, payloads[i].content.size())) return false;
         payloads[i].path = path;
         rows[i].filename = name;
     }
@@ -240,13 +262,15 @@ bool buildInstaller(const CreateOptions& options) {
         const EntryBytes entry = encodeEntry(row);
         bytes.append(reinterpret_cast<const char*>(entry.data()), entry.size());
     }
+    for (Payload& payload : payloads) {
+        bytes += payload.content;
+        std::string().swap(payload.content);
+    }
+    // The checksum covers the whole file: the stub's own went stale with the table.
+    updateChecksum(bytes);
     files::OutputFile out(fs::u8path(options.output));
     std::string error;
-    if (!out.open(error) || !out.write(bytes, error)) return fail(error);
-    for (const Payload& payload : payloads) {
-        if (!out.write(payload.content, error)) return fail(error);
-    }
-    if (!out.commit(error)) return fail(error);
+    if (!out.open(error) || !out.write(bytes, error) || !out.commit(error)) return fail(error);
     std::printf("%s: installer written (%llu bytes)\n", options.output.c_str(),
                 static_cast<unsigned long long>(position));
     return true;

@@ -2,6 +2,7 @@
 #include "list_command.h"
 #include "runtime_command.h"
 #include "value_commands.h"
+#include "verify_signed_command.h"
 
 #include <cstdio>
 #include <cstring>
@@ -18,6 +19,7 @@ const char* const usage =
     "  encrypt  protect a property value for a silent or record file\n"
     "  decrypt  show the text of a protected property value\n"
     "  check-silent  check a silent file as the launcher does\n"
+    "  verify-signed  check that a signed installer is the unsigned one plus a signature\n"
     "\n"
     "'talve-pack COMMAND --help' describes a command.\n";
 } // namespace
@@ -37,6 +39,7 @@ int main(int argc, char** argv) {
     if (std::strcmp(command, "runtime") == 0) return talve::runRuntimeCommand(argc, argv);
     if (std::strcmp(command, "encrypt") == 0) return talve::pack::runEncryptCommand(argc - 1, argv + 1);
     if (std::strcmp(command, "decrypt") == 0) return talve::pack::runDecryptCommand(argc - 1, argv + 1);
+    if (std::strcmp(command, "verify-signed") == 0) return talve::pack::runVerifySignedCommand(argc - 1, argv + 1);
     if (std::strcmp(command, "check-silent") == 0) return talve::pack::runCheckSilentCommand(argc - 1, argv + 1);
     std::fprintf(stderr, "talve-pack: unknown command '%s'\n%s", command, usage);
     return 2;

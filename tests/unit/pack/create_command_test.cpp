@@ -151,5 +151,21 @@ TEST_F(Create, PayloadNamesWithControlCharactersAreRefused) {
                   "/data\\x0ax.jar: the file name holds a control character; rename the file");
 }
 
+// The launcher skips a usage text or specification that fills its buffer:
+// -help would print nothing and the command line would go unchecked.
+TEST_F(Create, UsageAndSpecificationMustFitTheLaunchersBuffers) {
+    const std::string output = (scratch_ / "setup").string();
+    const std::string usage = (scratch_ / "usage.txt").string(), spec = (scratch_ / "args.txt").string();
+    writeFile(usage, std::string(4095, 'u'));
+    writeFile(spec, std::string(8191, 's'));
+    EXPECT_EQ(create(output, {"--usage", usage, "--args-spec", spec}).code, 0);
+    fs::remove(output);
+    writeFile(usage, std::string(4096, 'u'));
+    expectRefused(output, {"--usage", usage}, "4096 bytes, too long: the launcher reads a usage text of less than 4096 bytes");
+    writeFile(spec, std::string(8192, 's'));
+    expectRefused(output, {"--args-spec", spec},
+                  "8192 bytes, too long: the launcher reads an argument specification of less than 8192 bytes");
+}
+
 } // namespace
 } // namespace talve

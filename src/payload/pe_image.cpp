@@ -1,0 +1,104 @@
+#include "payload/pe_image.h"
+
+namespace talve {
+namespace pe {
+namespace {
+
+constexpr std::size_t headerPointerOffset = 0x3c;
+constexpr std::size_t coffHeaderSize = 20;
+constexpr std::uint16_t pe32Magic = 0x10b;
+constexpr std::uint16_t pe32PlusMagic = 0x20b;
+constexpr std::size_t securityDirectoryIndex = 4;
+
+std::uint32_t readLittleEndian(const std::string& bytes, std::size_t offset, int width) {
+    std::uint32_t value = 0;
+    for (int i = width - 1; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(bytes[offset + i]);
+    return value;
+}
+
+bool holds(const std::string& bytes, std::size_t offset, std::size_t width) {
+    return offset <= bytes.size() && width <= bytes.size() - offset;
+}
+
+Headers damaged(const std::string& problem) {
+    Headers headers;
+    headers.kind = Kind::Damaged;
+    headers.problem = problem;
+    return headers;
+}
+
+} // namespace
+
+Headers readHeaders(const std::string& head) {
+    Headers headers;
+    if (!holds(head, 0, 2) || head.compare(0, 2, "MZ") != 0) {
+        headers.problem = "no MZ header";
+        return headers;
+    }
+    if (!holds(head, headerPointerOffset, 4)) return damaged("the MS-DOS header is cut short");
+    const std::size_t peHeader = readLittleEndian(head, headerPointerOffset, 4);
+    if (!holds(head, peHeader, 4) || head.compare(peHeader, 4, std::string("PE\0\0", 4)) != 0) {
+        headers.problem = "an MS-DOS program without a PE header";
+        return headers;
+    }
+    const std::size_t coff = peHeader + 4;
+    if (!holds(head, coff, coffHeaderSize)) return damaged("the file header is cut short");
+    const std::size_t optionalSize = readLittleEndian(head, coff + 16, 2);
+    const std::size_t optional = coff + coffHeaderSize;
+    if (!holds(head, optional, optionalSize) || optionalSize < 2)
+        return damaged("the optional header is cut short");
+
+    const std::uint32_t magic = readLittleEndian(head, optional, 2);
+    if (magic != pe32Magic && magic != pe32PlusMagic) return damaged("an optional header of unknown format");
+    Layout& layout = headers.layout;
+    layout.pe32Plus = magic == pe32PlusMagic;
+    // The fields up to the checksum have the same widths in both formats;
+    // PE32+ widens four later ones, which moves the data directories.
+    layout.checksumOffset = optional + 64;
+    const std::size_t countOffset = optional + (layout.pe32Plus ? 108 : 92);
+    if (countOffset + 4 > optional + optionalSize) return damaged("the optional header is cut short");
+    const std::uint32_t directoryCount = readLittleEndian(head, countOffset, 4);
+    const std::size_t entry = countOffset + 4 + securityDirectoryIndex * securityEntrySize;
+    if (directoryCount > securityDirectoryIndex && entry + securityEntrySize <= optional + optionalSize) {
+        layout.securityEntryOffset = entry;
+        const CertificateTable table{readLittleEndian(head, entry, 4), readLittleEndian(head, entry + 4, 4)};
+        if (table.offset != 0 || table.size != 0) layout.certificates = table;
+    }
+    headers.kind = Kind::Image;
+    return headers;
+}
+
+std::string certificateProblem(const CertificateTable& table, std::uint64_t fileSize) {
+    const std::uint64_t end = static_cast<std::uint64_t>(table.offset) + table.size;
+    if (table.offset == 0 || table.size == 0)
+        return "the certificate table is empty (offset " + std::to_string(table.offset) + ", " +
+               std::to_string(table.size) + " bytes)";
+    if (end > fileSize)
+        return "the certificate table (offset " + std::to_string(table.offset) + ", " + std::to_string(table.size) +
+               " bytes) reaches beyond the end of the file (" + std::to_string(fileSize) + " bytes)";
+    if (end != fileSize)
+        return "the certificate table (offset " + std::to_string(table.offset) + ", " + std::to_string(table.size) +
+               " bytes) is not at the end of the file: " + std::to_string(fileSize - end) + " bytes follow it";
+    return "";
+}
+
+std::uint32_t checksum(const std::string& bytes, std::size_t checksumOffset) {
+    std::uint64_t sum = 0;
+    auto byteAt = [&](std::size_t i) -> std::uint32_t {
+        if (i >= bytes.size() || (i >= checksumOffset && i < checksumOffset + 4)) return 0;
+        return static_cast<unsigned char>(bytes[i]);
+    };
+    for (std::size_t i = 0; i < bytes.size(); i += 2) {
+        sum += byteAt(i) | (byteAt(i + 1) << 8);
+        sum = (sum & 0xffff) + (sum >> 16);
+    }
+    sum = (sum & 0xffff) + (sum >> 16);
+    return static_cast<std::uint32_t>(sum + bytes.size());
+}
+
+void writeLittleEndian32(std::string& bytes, std::size_t offset, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<char>((value >> (8 * i)) & 0xff);
+}
+
+} // namespace pe
+} // namespace talve
