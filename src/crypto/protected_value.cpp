@@ -13,7 +13,7 @@ namespace crypto {
 // they are. No "-" either, so that no user key's tag can be "----".
 const char valueAlphabet[] = "q7KfZ2xNcVb9LmW4tRgY0pJhD5sAe8TuiB3oXkC1nGvMzy6HSjrwQPIaUElF_.dO";
 const char programKeyTag[] = "----";
-const char userKeySalt[] = "talve-launcher protected property values 1";
+const char userKeySalt[] = "talve-launcher protected property values 2";
 
 namespace {
 constexpr std::size_t blockSize = aesBlockBytes;
@@ -23,8 +23,8 @@ int alphabetIndex(char c) {
     return (found && c != '\0') ? static_cast<int>(found - valueAlphabet) : -1;
 }
 
-// Two halves that only make the key when combined and hashed, so that the
-// key material never lies in the program as one readable string.
+// Public by nature (every copy of the program carries it); the two halves
+// only keep it from showing as one string to someone paging through the file.
 const std::uint8_t programKeyShareA[32] = {0x5e, 0x13, 0xa7, 0x42, 0x9c, 0x0b, 0xd8, 0x61, 0x37, 0xf2, 0x84,
                                            0x1d, 0x6a, 0xc5, 0x20, 0xbe, 0x73, 0x09, 0xe4, 0x5f, 0x98, 0x2c,
                                            0xd1, 0x46, 0x0e, 0xb7, 0x6b, 0x35, 0xfa, 0x81, 0x1c, 0x57};
@@ -32,14 +32,22 @@ const std::uint8_t programKeyShareB[32] = {0x2a, 0x72, 0xcb, 0x34, 0xf9, 0x24, 0
                                            0x71, 0x05, 0xa0, 0x44, 0xcb, 0x06, 0x6d, 0xcb, 0x2f, 0xf1, 0x4f,
                                            0xb4, 0x69, 0x7e, 0xc5, 0x04, 0x51, 0x8f, 0xe2, 0x79, 0x23};
 
-std::string tagOf(const std::array<std::uint8_t, 32>& aesKey) {
-    KeyInstance key;
-    makeKey(key, KeyDirection::encrypt, 256, aesKey.data());
-    CipherInstance cipher;
-    cipherInit(cipher, CipherMode::ecb, nullptr);
-    std::vector<std::uint8_t> block(blockSize, 0);
-    blockEncrypt(cipher, key, block.data(), block.size(), block.data());
-    return encodeValueText(block).substr(0, valueTagLength);
+// HKDF-Expand (RFC 5869) of one block: HMAC(master, label || 0x01).
+KeyBytes subKey(const KeyBytes& master, const char* label) {
+    return hmacSha256(std::string(master.begin(), master.end()), std::string(label) + '\x01');
+}
+
+bool sameBytes(const std::uint8_t* a, const std::uint8_t* b, std::size_t size) {
+    // Constant time: how much of a forged MAC is right must not show in the time taken.
+    std::uint8_t difference = 0;
+    for (std::size_t i = 0; i < size; ++i) difference |= static_cast<std::uint8_t>(a[i] ^ b[i]);
+    return difference == 0;
+}
+
+Digest macOf(const ValueKey& key, const std::uint8_t* data, std::size_t size) {
+    std::string message = key.tag;
+    message.append(reinterpret_cast<const char*>(data), size);
+    return hmacSha256(std::string(key.authenticationKey.begin(), key.authenticationKey.end()), message);
 }
 } // namespace
 
@@ -91,27 +99,36 @@ bool hasValidCheckCharacter(const std::string& value) {
     return checkCharacterFor(value.substr(0, value.size() - 1)) == value.back();
 }
 
+ValueKey valueKeyFromMaster(const KeyBytes& master, const std::string& tag) {
+    ValueKey key;
+    key.encryptionKey = subKey(master, "talve protected value encryption");
+    key.authenticationKey = subKey(master, "talve protected value authentication");
+    key.tag = tag;
+    return key;
+}
+
 ValueKey programValueKey() {
     std::string combined(32, '\0');
     for (std::size_t i = 0; i < combined.size(); ++i)
         combined[i] = static_cast<char>(programKeyShareA[i] ^ programKeyShareB[i]);
-    ValueKey key;
-    key.aesKey = sha256(combined);
-    key.tag = programKeyTag;
-    return key;
+    return valueKeyFromMaster(sha256(combined), programKeyTag);
 }
 
-ValueKey userValueKey(const std::string& keyText) {
+std::optional<ValueKey> userValueKey(const std::string& keyText) {
+    if (keyText.empty()) return std::nullopt;
     const std::vector<std::uint8_t> derived = pbkdf2HmacSha256(keyText, userKeySalt, userKeyIterations, 32);
-    ValueKey key;
-    std::copy(derived.begin(), derived.end(), key.aesKey.begin());
-    key.tag = tagOf(key.aesKey);
-    return key;
+    KeyBytes master;
+    std::copy(derived.begin(), derived.end(), master.begin());
+    const KeyBytes tagBytes = subKey(master, "talve protected value tag");
+    const std::string tag =
+        encodeValueText(std::vector<std::uint8_t>(tagBytes.begin(), tagBytes.end())).substr(0, valueTagLength);
+    return valueKeyFromMaster(master, tag);
 }
 
 int protectValue(const ValueKey& key, const std::string& text, const IV& iv, std::string& value) {
+    if (text.size() > longestValueText) return valueTextTooLong;
     KeyInstance aesKey;
-    int status = makeKey(aesKey, KeyDirection::encrypt, 256, key.aesKey.data());
+    int status = makeKey(aesKey, KeyDirection::encrypt, 256, key.encryptionKey.data());
     if (status != aesTrue) {
         std::printf("makeKey failed: %u\n", static_cast<unsigned>(status));
         return -1;
@@ -126,7 +143,13 @@ int protectValue(const ValueKey& key, const std::string& text, const IV& iv, std
     std::vector<std::uint8_t> data(iv.begin(), iv.end());
     data.insert(data.end(), text.begin(), text.end());
     data.insert(data.end(), padding, static_cast<std::uint8_t>(padding));
-    blockEncrypt(cipher, aesKey, data.data() + blockSize, data.size() - blockSize, data.data() + blockSize);
+    const std::size_t cipherBytes = data.size() - blockSize;
+    // A refused length would leave the text in clear where the ciphertext belongs.
+    if (blockEncrypt(cipher, aesKey, data.data() + blockSize, cipherBytes, data.data() + blockSize) !=
+        static_cast<int>(cipherBytes))
+        return -1;
+    const Digest mac = macOf(key, data.data(), data.size());
+    data.insert(data.end(), mac.begin(), mac.end());
     value = key.tag + encodeValueText(data);
     value.push_back(checkCharacterFor(value));
     return 0;
@@ -137,14 +160,22 @@ std::optional<std::string> revealValue(const ValueKey& key, const std::string& v
         !hasValidCheckCharacter(value))
         return std::nullopt;
     const auto data = decodeValueText(value.substr(valueTagLength, value.size() - valueTagLength - 1));
-    if (!data || data->size() < 2 * blockSize || data->size() % blockSize != 0) return std::nullopt;
+    if (!data || data->size() < 2 * blockSize + valueMacBytes) return std::nullopt;
+    const std::size_t cipherBytes = data->size() - blockSize - valueMacBytes;
+    if (cipherBytes % blockSize != 0 || cipherBytes > longestValueText + blockSize) return std::nullopt;
+    const Digest mac = macOf(key, data->data(), blockSize + cipherBytes);
+    if (!sameBytes(mac.data(), data->data() + blockSize + cipherBytes, valueMacBytes)) return std::nullopt;
+
     KeyInstance aesKey;
     CipherInstance cipher;
-    if (makeKey(aesKey, KeyDirection::decrypt, 256, key.aesKey.data()) != aesTrue ||
+    if (makeKey(aesKey, KeyDirection::decrypt, 256, key.encryptionKey.data()) != aesTrue ||
         cipherInit(cipher, CipherMode::cbc, data->data()) != aesTrue)
         return std::nullopt;
-    std::vector<std::uint8_t> plain(data->size() - blockSize);
-    blockDecrypt(cipher, aesKey, data->data() + blockSize, plain.size(), plain.data());
+    std::vector<std::uint8_t> plain(cipherBytes);
+    if (blockDecrypt(cipher, aesKey, data->data() + blockSize, cipherBytes, plain.data()) !=
+        static_cast<int>(cipherBytes))
+        return std::nullopt;
+    // Only a writer that holds the key yet pads wrongly gets here.
     const std::uint8_t padding = plain.back();
     if (padding == 0 || padding > blockSize) return std::nullopt;
     for (std::size_t i = plain.size() - padding; i < plain.size(); ++i)

@@ -47,6 +47,9 @@ public:
         outer.update(innerDigest.data(), innerDigest.size());
         return outer.finish();
     }
+    Digest macOfDigest(const Digest& digest) const {
+        return outer_.finishAfterOneBlock(inner_.finishAfterOneBlock(digest));
+    }
 
 private:
     Sha256 inner_;
@@ -111,6 +114,20 @@ void Sha256::update(const std::uint8_t* data, std::size_t size) {
     }
 }
 
+Digest Sha256::finishAfterOneBlock(const Digest& tail) const {
+    std::uint8_t block[blockBytes] = {};
+    std::memcpy(block, tail.data(), tail.size());
+    block[tail.size()] = 0x80;
+    const std::uint64_t totalBits = (blockBytes + tail.size()) * 8;
+    for (int i = 0; i < 8; ++i) block[blockBytes - 1 - i] = static_cast<std::uint8_t>(totalBits >> (8 * i));
+    Sha256 hash = *this;
+    hash.compress(block);
+    Digest digest;
+    for (int i = 0; i < 8; ++i)
+        for (int b = 0; b < 4; ++b) digest[4 * i + b] = static_cast<std::uint8_t>(hash.state_[i] >> (24 - 8 * b));
+    return digest;
+}
+
 Digest Sha256::finish() {
     const std::uint64_t totalBits = totalBytes_ * 8;
     const std::uint8_t one = 0x80, zero = 0;
@@ -145,7 +162,7 @@ std::vector<std::uint8_t> pbkdf2HmacSha256(const std::string& password, const st
         Digest u = prf.mac(reinterpret_cast<const std::uint8_t*>(first.data()), first.size());
         Digest t = u;
         for (std::uint32_t i = 1; i < iterations; ++i) {
-            u = prf.mac(u.data(), u.size());
+            u = prf.macOfDigest(u);
             for (std::size_t b = 0; b < t.size(); ++b) t[b] ^= u[b];
         }
         const std::size_t take = std::min(t.size(), length - derived.size());

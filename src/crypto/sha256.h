@@ -20,6 +20,10 @@ public:
     void update(const std::uint8_t* data, std::size_t size);
     void update(const std::string& text) { update(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()); }
     Digest finish();
+    // The digest of the one 64-byte block hashed so far followed by tail:
+    // HMAC's inner and outer hashes of a digest, a whole block at a time,
+    // which is what PBKDF2 spends its time on.
+    Digest finishAfterOneBlock(const Digest& tail) const;
 
 private:
     void compress(const std::uint8_t* block);

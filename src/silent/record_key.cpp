@@ -52,6 +52,11 @@ bool BootstrapContext::enterRecordKey() {
 }
 
 bool BootstrapContext::exportRecordKey() {
+    const char* const tooLong = "The key is too long to be handed to the installer.";
+    if (keyValue.size() > crypto::longestValueText) {
+        logError(tooLong);
+        return false;
+    }
     crypto::IV iv;
     if (!platform_.randomBytes(iv.data(), iv.size())) {
         logError("The system gave no random bytes to protect the key with.");
@@ -62,7 +67,7 @@ bool BootstrapContext::exportRecordKey() {
     const std::string assignment = "KORVU_SILENT_K=" + protectedKey;
     // A cut value would reach the installer as a key that never decrypts.
     if (assignment.size() > environmentAssignmentLimit) {
-        logError("The key is too long to be handed to the installer.");
+        logError(tooLong);
         return false;
     }
     return setEnvironmentVariable(assignment);

@@ -16,6 +16,22 @@ constexpr std::size_t lineBufferSize = 8192;
 constexpr std::size_t silentFileLimit = 16u << 20;
 const std::string encryptedSuffix = ".encrypted";
 
+// The derivation is slow on purpose: one per run, however many values and
+// readings of the file need the key.
+const crypto::ValueKey* userKeyFor(const std::string& keyText) {
+    static std::string derivedFor;
+    static std::optional<crypto::ValueKey> derived;
+    if (!derived || derivedFor != keyText) {
+        derived = crypto::userValueKey(keyText);
+        derivedFor = keyText;
+    }
+    return derived ? &*derived : nullptr;
+}
+
+void logDamagedValue(BootstrapContext& context, const std::string& key, const std::string& value) {
+    context.logError("Incorrect value for property [" + key + "] : [" + value + "].");
+}
+
 std::string trimmed(const std::string& text) {
     std::size_t begin = 0, end = text.size();
     while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
@@ -35,8 +51,7 @@ int readSilentFile(BootstrapContext& context, const std::string& path) {
 
     std::set<std::string> names;
     std::string tag, tagProperty;
-    // Derived once, when the first key-bearing value needs it: the derivation is slow on purpose.
-    std::optional<crypto::ValueKey> keyAtHand;
+    const crypto::ValueKey* keyAtHand = nullptr;
     const bool crLf = context.platform().conventions().textLinesEndInCrLf;
     for (const std::string& rawLine : linesFittingBuffer(file.content, lineBufferSize, crLf)) {
         const std::string line = trimmed(rawLine);
@@ -58,22 +73,36 @@ int readSilentFile(BootstrapContext& context, const std::string& path) {
             return silentFileValueTooShort;
         }
         if (!crypto::hasValidCheckCharacter(value)) {
-            context.logError("Incorrect value for property [" + key + "] : [" + value + "].");
+            logDamagedValue(context, key, value);
             return silentFileBadCheckCharacter;
         }
         const std::string valueTag = value.substr(0, crypto::valueTagLength);
-        if (valueTag == crypto::programKeyTag) continue;
+        // The program's key is always at hand: a value of it that does not
+        // authenticate was altered, and the jar would get a wrong answer.
+        if (valueTag == crypto::programKeyTag) {
+            static const crypto::ValueKey programKey = crypto::programValueKey();
+            if (!crypto::keyFitsValue(programKey, value)) {
+                logDamagedValue(context, key, value);
+                return silentFileBadCheckCharacter;
+            }
+            continue;
+        }
         if (!tag.empty()) {
             if (valueTag != tag) {
                 context.logError("Key for property [" + key + "] does not match the one used for property [" +
                                  tagProperty + "]\n");
                 return silentFileMixedKeys;
             }
+            // The key fitted the first value: this one was altered.
+            if (keyAtHand && !crypto::keyFitsValue(*keyAtHand, value)) {
+                logDamagedValue(context, key, value);
+                return silentFileBadCheckCharacter;
+            }
             continue;
         }
         if (!context.keyValue.empty()) {
-            if (!keyAtHand) keyAtHand = crypto::userValueKey(context.keyValue);
-            if (!crypto::keyFitsValue(*keyAtHand, value)) {
+            keyAtHand = userKeyFor(context.keyValue);
+            if (!keyAtHand || !crypto::keyFitsValue(*keyAtHand, value)) {
                 context.logError("Incorrect key.");
                 return silentFileWrongKey;
             }
@@ -101,8 +130,10 @@ bool BootstrapContext::checkSilentFile() {
                 return false;
             }
             keyValue = entry.text;
-            if (readSilentFile(*this, path) != silentFileWithKey) {
-                logError("A wrong key has been provided.");
+            const int withKey = readSilentFile(*this, path);
+            if (withKey != silentFileWithKey) {
+                // A value found altered only now has been named by the reading.
+                if (withKey != silentFileBadCheckCharacter) logError("A wrong key has been provided.");
                 return false;
             }
         }

@@ -110,7 +110,7 @@ protected:
     std::string aliceValue;
 
     void SetUp() override {
-        static const crypto::ValueKey alice = crypto::userValueKey(complexKey);
+        static const crypto::ValueKey alice = *crypto::userValueKey(complexKey);
         crypto::IV iv{};
         ASSERT_EQ(crypto::protectValue(alice, "db-password", iv, aliceValue), 0);
         bench.context.silentMode = true;

@@ -16,8 +16,8 @@ const std::string bobKey = "Bob2024keyXY";
 
 // Derivations are slow on purpose: each key is derived once for all tests.
 const crypto::ValueKey& derived(const std::string& keyText) {
-    static const crypto::ValueKey alice = crypto::userValueKey(aliceKey);
-    static const crypto::ValueKey bob = crypto::userValueKey(bobKey);
+    static const crypto::ValueKey alice = *crypto::userValueKey(aliceKey);
+    static const crypto::ValueKey bob = *crypto::userValueKey(bobKey);
     return keyText == aliceKey ? alice : bob;
 }
 
