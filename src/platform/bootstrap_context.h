@@ -40,6 +40,10 @@ public:
     // its standard error (at most errorOutputLimit bytes) while its output
     // stays off the console; in console mode the output is shown instead.
     bool executeCommandKeepingErrors(const std::string& command, std::string& errorOutput);
+    // executeCommand for a program whose failure is an answer, not an error
+    // of the run: it is logged as INFO, and the user is not asked to press
+    // Enter at the end because of it.
+    bool executeCommandQuietly(const std::string& command);
     static constexpr std::size_t errorOutputLimit = 16 * 1024;
     void reboot();
     void showConsole();
@@ -114,7 +118,9 @@ public:
 private:
     void exportArgument(int index, const char* argument);
     int runHidden(const std::string& command, bool detachProcess, bool discardOutput, std::string* errorOutput);
-    bool executeCommand(const std::string& command, bool detachProcess, std::string* errorOutput);
+    bool executeCommand(const std::string& command, bool detachProcess, std::string* errorOutput,
+                        bool failureIsError = true);
+    void cleanUpOnInterruption();
     std::optional<std::string> claimTemporaryDirectory(const std::string& base, long firstNumber);
     void releaseTemporaryDirectoryLock();
 

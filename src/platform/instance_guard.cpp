@@ -21,7 +21,10 @@ void BootstrapContext::checkNetworkLaunch() {
 
 bool BootstrapContext::checkOtherInstances() {
     logInfo("Checking for other instances.");
-    if (multipleInstances) return true;
+    if (multipleInstances) {
+        cleanUpOnInterruption();
+        return true;
+    }
     if (!lockInstance()) return true;
     logError("An installer is already running.");
     return false;
@@ -55,6 +58,16 @@ bool BootstrapContext::lockInstance() {
     platform_.runAtExit([this] { releaseInstance(); });
     instanceLockHeld_ = true;
     return false;
+}
+
+// Runs side by side with others still remove their directory when
+// interrupted or ended early; only the machine-wide lock stays off.
+void BootstrapContext::cleanUpOnInterruption() {
+    if (!platform_.installInterruptHandler([this] { cleanUp(); })) {
+        logWarning("Failed to set Handler (CTRL-C).");
+        return;
+    }
+    platform_.runAtExit([this] { cleanUp(); });
 }
 
 // Called by the interruption handler and by the exit handler, never both at

@@ -63,14 +63,21 @@ bool BootstrapContext::executeCommandKeepingErrors(const std::string& command, s
     return executeCommand(command, false, &errorOutput);
 }
 
-bool BootstrapContext::executeCommand(const std::string& command, bool detachProcess, std::string* errorOutput) {
+bool BootstrapContext::executeCommandQuietly(const std::string& command) {
+    return executeCommand(command, false, nullptr, false);
+}
+
+bool BootstrapContext::executeCommand(const std::string& command, bool detachProcess, std::string* errorOutput,
+                                      bool failureIsError) {
     lastResult = -1;
     logInfo("Executing command  : " + command);
     lastResult = runHidden(command, detachProcess, true, errorOutput);
     logDebug("Executed command  : " + command);
     if (lastResult >= 256) lastResult >>= 8;
     if (lastResult == 1) {
-        logError("Process failed to execute successfully. Return code was : " + std::to_string(lastResult));
+        const std::string failure = "Process failed to execute successfully. Return code was : " + std::to_string(lastResult);
+        if (failureIsError) logError(failure);
+        else logInfo(failure);
         return false;
     }
     logInfo("Process returned successfully.");

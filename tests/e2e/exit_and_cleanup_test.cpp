@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
+#include <thread>
 #include <unistd.h>
 
 namespace e2e {
@@ -40,6 +43,29 @@ TEST_F(RunEnd, ExitCodeIsTheInstallersAndOnlyAFailedRunKeepsItsLog) {
     EXPECT_NE(readFile(logs[0]).find("ERROR \t: Process failed to execute successfully. Return code was : 1"),
               std::string::npos);
     EXPECT_FALSE(temporaryDirectoryLeft(failed.tempBase));
+}
+
+// Side by side with other launchers (no machine-wide lock) a run that is
+// interrupted while its installer runs still removes its directory.
+TEST_F(RunEnd, AnInterruptedRunWithoutTheInstanceLockLeavesNothing) {
+    if (target().windows) GTEST_SKIP() << "signals are the POSIX side";
+    for (int signalNumber : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signalNumber);
+        const fs::path record = scratch / ("record-" + std::to_string(signalNumber) + ".txt");
+        const fs::path release = scratch / ("release-" + std::to_string(signalNumber));
+        Launch l = launch();
+        l.set("PROBE_RECORD", target().path(record)).holding(release);
+        StartedProgram launcher = l.start(installer);
+        ASSERT_NE(launcher.pid, 0);
+        for (int i = 0; i < 600 && !readProbeRecord(record); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ASSERT_TRUE(readProbeRecord(record)) << "the installer did not start";
+        ASSERT_EQ(kill(launcher.pid, signalNumber), 0);
+        const RunResult result = launcher.finish();
+        scratch.write(release.filename().string(), "");
+        EXPECT_EQ(result.signal, signalNumber) << result.err;
+        EXPECT_FALSE(temporaryDirectoryLeft(l.tempBase));
+    }
 }
 
 // Under Wine the shutdown privilege is granted and no stand-in can catch the

@@ -114,6 +114,24 @@ TEST_F(RuntimeReuse, CrLfAndUpperCaseRecordsAndRefusedRuntimesFallBackToTheCarri
     EXPECT_TRUE(contains(result.out, "The jvm located in \"" + home + sep + "_jvm\" is not valid"));
 }
 
+// A check that refuses with code 1 (as a checking jar that fails does) is
+// only the answer "not this runtime": the console stays empty, and nothing
+// counts as an error that would hold the window open at the end.
+TEST_F(RuntimeReuse, ACheckingJarThatFailsLeavesTheConsoleEmpty) {
+    const std::string home = productHome("product");
+    record("inventory", "product.talve", home + "\n");
+    Launch l(scratch);
+    l.set("PROBE_CHECK_EXIT", "1")
+        .set("KORVU_INVENTORY_LOCATION", target().path(scratch / "inventory"))
+        .set(target().launcherVariable("CommonProgramFiles"), target().path(scratch / "Common Files"))
+        .set(target().launcherVariable("ALLUSERSPROFILE"), target().path(scratch / "all users"));
+    RunResult result = l.run(installer());
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "");
+    EXPECT_TRUE(readProbeRecord(l.record)) << "the installer did not run on the carried runtime";
+}
+
 TEST_F(RuntimeReuse, WithoutACheckingJarNoRuntimeOfTheMachineIsAccepted) {
     const std::string home = productHome("product");
     record("inventory", "product.talve", home + "\n");

@@ -113,6 +113,10 @@ TEST(IsJvmValid, RunsTheCheckingJarWithQuotedPathsAndAcceptsOnlyTheAnswer32) {
         EXPECT_FALSE(search.reader().isJvmValid(runtime)) << outcome.exitCode;
         EXPECT_EQ(search.bench.log.lines().back(), "INFO \t: The jvm located in \"" + runtime + "\" is not valid");
     }
+    // A refusal is an answer: nothing for the console, nothing that keeps the window open at the end.
+    EXPECT_TRUE(search.bench.log.has("INFO \t: Process failed to execute successfully. Return code was : 1"));
+    EXPECT_TRUE(search.bench.log.errors().empty());
+    EXPECT_FALSE(search.bench.context.logger().hadError());
 }
 
 TEST(IsJvmValid, NamesTheWindowsLauncherAndQuotesItsFolder) {

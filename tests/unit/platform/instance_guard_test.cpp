@@ -68,7 +68,14 @@ TEST(InstanceGuard, TakesTheMachineWideLockUnlessMultipleInstancesAreAllowed) {
     allowed.platform.lockAnswer = InstanceLockResult::HeldElsewhere;
     EXPECT_TRUE(allowed.context.checkOtherInstances());
     EXPECT_EQ(allowed.platform.lockName, "");
-    EXPECT_FALSE(allowed.platform.interruptHandler);
+    // No lock, but an interrupted run still leaves nothing behind.
+    ASSERT_TRUE(allowed.platform.interruptHandler && allowed.platform.exitHandler);
+    allowed.context.tempDir = "C:\\Temp\\TALVE_TEMP_7";
+    allowed.platform.interruptHandler();
+    ASSERT_EQ(allowed.platform.processCalls.size(), 1u);
+    EXPECT_EQ(allowed.platform.processCalls[0].commandLine, "cmd.exe /c rmdir /S /Q \"C:\\Temp\\TALVE_TEMP_7\"");
+    EXPECT_EQ(allowed.platform.lockReleases, 0);
+    EXPECT_FALSE(allowed.context.instanceLockHeld());
 }
 
 TEST(InstanceGuard, ReleaseCleansUpAndFreesTheLockOnce) {
