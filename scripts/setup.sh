@@ -13,6 +13,11 @@ packages+=(libstb-dev libx11-dev xvfb xfonts-75dpi)
 packages+=(clang libclang-rt-14-dev)
 # Any JDK with jlink will do for the demo and the real-JVM test.
 command -v javac >/dev/null 2>&1 && command -v jlink >/dev/null 2>&1 || packages+=(default-jdk-headless)
+# The Java library and the Maven plugin build offline from Debian's own Maven
+# repository (/usr/share/maven-repo), which these packages fill.
+packages+=(maven maven-debian-helper libmaven-plugin-tools-java libmaven-invoker-plugin-java junit5)
+# Signing tests make a throw-away certificate and sign installers with it.
+packages+=(openssl osslsigncode)
 if [ "${TALVE_NO_WINDOWS:-0}" != 1 ]; then
   packages+=(mingw-w64 libz-mingw-w64-dev wine wine32:i386 file)
 fi
