@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# The .deb as a user gets it: built by CPack, installed with dpkg into /usr,
+# the installed talve-pack packing a runtime and making an installer with the
+# installed stub, the installer run, then the package removed leaving no
+# file behind. Skipped (77) where dpkg cannot install, or where something
+# already sits at the kit's paths: the test must never replace or remove
+# files it did not put there.
+#   deb_package_test.sh BUILD_DIR PROBE SCRATCH_DIR
+set -u
+build=$1 probe=$2 scratch=$3
+package=talve-launcher
+
+[ "$(id -u)" -eq 0 ] && command -v dpkg >/dev/null && command -v cpack >/dev/null || { echo "SKIP: needs root, dpkg and cpack"; exit 77; }
+if dpkg -s "$package" >/dev/null 2>&1; then echo "SKIP: $package is installed on this machine"; exit 77; fi
+for path in /usr/bin/talve-pack /usr/bin/talve-unpack /usr/lib/talve /usr/share/talve /usr/share/doc/$package /usr/share/man/man1/talve-pack.1; do
+  if [ -e "$path" ] || [ -L "$path" ]; then echo "SKIP: $path exists already"; exit 77; fi
+done
+
+rm -rf "$scratch" && mkdir -p "$scratch"
+installed=0
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# Other jobs on this machine run apt-get: wait out their hold on dpkg's lock.
+dpkg_retrying() {
+  local tries=0 out
+  while :; do
+    out=$(dpkg "$@" 2>&1) && return 0
+    grep -q "lock" <<<"$out" && [ $tries -lt 150 ] || { echo "$out"; return 1; }
+    tries=$((tries + 1)); sleep 2
+  done
+}
+cleanup() {
+  [ $installed -eq 1 ] && dpkg_retrying -r "$package" >/dev/null
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+cpack --config "$build/CPackConfig.cmake" -G DEB -B "$scratch/pkg" >"$scratch/cpack.log" 2>&1 || { cat "$scratch/cpack.log"; echo "FAIL: cpack"; exit 1; }
+deb=$(ls "$scratch"/pkg/*.deb 2>/dev/null | head -n1)
+[ -n "$deb" ] || { echo "FAIL: cpack made no .deb"; exit 1; }
+contents=$(dpkg-deb -c "$deb")
+case "$contents" in *"$build"*|*" ./home/"*|*" ./work/"*) fail "the package carries paths of the build: $contents";; esac
+
+dpkg_retrying -i "$deb" || { echo "FAIL: dpkg -i"; exit 1; }
+installed=1
+dpkg -L "$package" >"$scratch/files"
+for expected in /usr/bin/talve-pack /usr/bin/talve-unpack /usr/lib/talve/linux/talve-launcher \
+                /usr/share/man/man1/talve-pack.1 /usr/share/doc/$package/README.md /usr/share/talve/TalveProtectedValue.java; do
+  grep -qx "$expected" "$scratch/files" || fail "dpkg -L does not list $expected"
+  [ -e "$expected" ] || fail "$expected not installed"
+done
+if [ -n "${TALVE_KIT_EXPECT_WINDOWS:-}" ]; then
+  for expected in /usr/lib/talve/windows/talve-launcher.exe /usr/lib/talve/windows/talve-unpack.exe; do
+    [ -f "$expected" ] || fail "$expected not installed"
+  done
+fi
+man -l /usr/share/man/man1/talve-pack.1 2>/dev/null | grep -q "talve-pack create" || fail "the man page does not render"
+
+# The fake runtime records what the installer jar would receive.
+mkdir -p "$scratch/runtime/bin" "$scratch/temp" "$scratch/run"
+cp "$probe" "$scratch/runtime/bin/java" && chmod 755 "$scratch/runtime/bin/java"
+echo "installer jar" >"$scratch/install.jar"
+cd "$scratch/run"
+/usr/bin/talve-pack runtime "$scratch/runtime" -o "$scratch/jvm" >/dev/null || fail "installed talve-pack runtime"
+/usr/bin/talve-pack create -o "$scratch/setup" --launcher /usr/lib/talve/linux/talve-launcher \
+  --runtime "$scratch/jvm" --jar "$scratch/install.jar" || fail "installed talve-pack create"
+/usr/bin/talve-pack list "$scratch/setup" | grep -q "install.jar" || fail "talve-pack list does not show the jar"
+env PROBE_EXIT=7 PROBE_RECORD="$scratch/record" TEMP="$scratch/temp" "$scratch/setup" -multipleInstance >"$scratch/run.log" 2>&1
+code=$?
+[ $code -eq 7 ] || fail "the installer exited with $code instead of the jar's 7: $(cat "$scratch/run.log")"
+[ -s "$scratch/record" ] || fail "the installer jar did not run"
+cd /
+
+dpkg_retrying -r "$package" || fail "dpkg -r"
+installed=0
+dpkg -s "$package" >/dev/null 2>&1 && fail "$package still known to dpkg after -r"
+while read -r path; do
+  [ -f "$path" ] || [ -L "$path" ] && fail "left after dpkg -r: $path"
+done <"$scratch/files"
+for dir in /usr/lib/talve /usr/share/talve /usr/share/doc/$package; do
+  [ -e "$dir" ] && fail "left after dpkg -r: $dir"
+done
+
+[ $failures -eq 0 ] && echo "deb package: built, installed, used and removed cleanly"
+exit $((failures > 0))
