@@ -10,8 +10,16 @@ set -u
 build=$1 probe=$2 scratch=$3
 package=talve-launcher
 
-[ "$(id -u)" -eq 0 ] && command -v dpkg >/dev/null && command -v cpack >/dev/null || { echo "SKIP: needs root, dpkg and cpack"; exit 77; }
-if dpkg -s "$package" >/dev/null 2>&1; then echo "SKIP: $package is installed on this machine"; exit 77; fi
+if [ "${TALVE_KIT_SANITIZED:-0}" = 1 ]; then
+  echo "SKIP: a sanitizer build is not packaged (the kit ships the tools of the linux preset)"; exit 77
+fi
+[ "$(id -u)" -eq 0 ] && command -v dpkg >/dev/null && command -v cpack >/dev/null && command -v flock >/dev/null ||
+  { echo "SKIP: needs root, dpkg, cpack and flock"; exit 77; }
+# RESOURCE_LOCK serialises one ctest only; other build trees on this machine
+# run the same test, and /usr is shared by all of them.
+exec 9>>/run/lock/talve-launcher-deb-package-test.lock
+flock -n 9 || { echo "SKIP: another build tree is testing the $package package on this machine"; exit 77; }
+if dpkg -s "$package" >/dev/null 2>&1; then echo "SKIP: $package is known to dpkg on this machine"; exit 77; fi
 for path in /usr/bin/talve-pack /usr/bin/talve-unpack /usr/lib/talve /usr/share/talve /usr/share/doc/$package /usr/share/man/man1/talve-pack.1; do
   if [ -e "$path" ] || [ -L "$path" ]; then echo "SKIP: $path exists already"; exit 77; fi
 done
@@ -30,11 +38,14 @@ dpkg_retrying() {
     tries=$((tries + 1)); sleep 2
   done
 }
+# Under the lock and unknown to dpkg before: whatever dpkg knows of the
+# package afterwards is ours to remove, a half-done install included.
 cleanup() {
-  [ $installed -eq 1 ] && dpkg_retrying -r "$package" >/dev/null
+  if [ $installed -eq 1 ] && dpkg -s "$package" >/dev/null 2>&1; then dpkg_retrying -r "$package" >/dev/null; fi
   rm -rf "$scratch"
 }
 trap cleanup EXIT
+trap 'exit 130' INT TERM HUP
 
 cpack --config "$build/CPackConfig.cmake" -G DEB -B "$scratch/pkg" >"$scratch/cpack.log" 2>&1 || { cat "$scratch/cpack.log"; echo "FAIL: cpack"; exit 1; }
 deb=$(ls "$scratch"/pkg/*.deb 2>/dev/null | head -n1)
@@ -42,15 +53,15 @@ deb=$(ls "$scratch"/pkg/*.deb 2>/dev/null | head -n1)
 contents=$(dpkg-deb -c "$deb")
 case "$contents" in *"$build"*|*" ./home/"*|*" ./work/"*) fail "the package carries paths of the build: $contents";; esac
 
-dpkg_retrying -i "$deb" || { echo "FAIL: dpkg -i"; exit 1; }
 installed=1
+dpkg_retrying -i "$deb" || { echo "FAIL: dpkg -i"; exit 1; }
 dpkg -L "$package" >"$scratch/files"
 for expected in /usr/bin/talve-pack /usr/bin/talve-unpack /usr/lib/talve/linux/talve-launcher \
                 /usr/share/man/man1/talve-pack.1 /usr/share/doc/$package/README.md /usr/share/talve/TalveProtectedValue.java; do
   grep -qx "$expected" "$scratch/files" || fail "dpkg -L does not list $expected"
   [ -e "$expected" ] || fail "$expected not installed"
 done
-if [ -n "${TALVE_KIT_EXPECT_WINDOWS:-}" ]; then
+if [ "${TALVE_KIT_EXPECT_WINDOWS:-0}" = 1 ]; then
   for expected in /usr/lib/talve/windows/talve-launcher.exe /usr/lib/talve/windows/talve-unpack.exe; do
     [ -f "$expected" ] || fail "$expected not installed"
   done
@@ -78,8 +89,8 @@ dpkg -s "$package" >/dev/null 2>&1 && fail "$package still known to dpkg after -
 while read -r path; do
   [ -f "$path" ] || [ -L "$path" ] && fail "left after dpkg -r: $path"
 done <"$scratch/files"
-for dir in /usr/lib/talve /usr/share/talve /usr/share/doc/$package; do
-  [ -e "$dir" ] && fail "left after dpkg -r: $dir"
+for left in /usr/lib/talve /usr/share/talve /usr/share/doc/$package /var/lib/dpkg/info/$package.*; do
+  [ -e "$left" ] && fail "left after dpkg -r: $left"
 done
 
 [ $failures -eq 0 ] && echo "deb package: built, installed, used and removed cleanly"
