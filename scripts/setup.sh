@@ -16,6 +16,8 @@ command -v javac >/dev/null 2>&1 && command -v jlink >/dev/null 2>&1 || packages
 # The Java library and the Maven plugin build offline from Debian's own Maven
 # repository (/usr/share/maven-repo), which these packages fill.
 packages+=(maven maven-debian-helper libmaven-plugin-tools-java libmaven-invoker-plugin-java junit5)
+# The library's sources and Javadoc jars, and installing it for the plugin's tests.
+packages+=(libmaven-source-plugin-java libmaven-javadoc-plugin-java libmaven-install-plugin-java)
 # Signing tests make a throw-away certificate and sign installers with it.
 packages+=(openssl osslsigncode)
 if [ "${TALVE_NO_WINDOWS:-0}" != 1 ]; then
