@@ -1,0 +1,190 @@
+package org.talve.maven.pack;
+
+import static org.junit.jupiter.api.Assertions.assertArrayEquals;
+import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.DynamicTest.dynamicTest;
+
+import java.io.IOException;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.List;
+import java.util.Random;
+import java.util.stream.Stream;
+
+import org.junit.jupiter.api.DynamicTest;
+import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.TestFactory;
+import org.junit.jupiter.api.io.TempDir;
+
+/** The Java packer writes the bytes talve-pack writes, for every kind of input either takes. */
+class SameBytesAsTalvePackTest {
+    @TempDir
+    Path scratch;
+
+    private static byte[] mixed(int size, long seed) {
+        Random random = new Random(seed);
+        byte[] bytes = new byte[size];
+        byte[] text = "class path module resource jlink ".getBytes(StandardCharsets.US_ASCII);
+        for (int i = 0; i < size; ++i) bytes[i] = (i / 4096) % 3 == 0 ? (byte) random.nextInt() : text[i % text.length];
+        return bytes;
+    }
+
+    private static Path write(Path file, byte[] content) throws IOException {
+        Files.createDirectories(file.getParent());
+        return Files.write(file, content);
+    }
+
+    /**
+     * A runtime folder with what real ones hold and what the packer treats
+     * specially: programs, large and empty files, a file of exactly one read
+     * block, names whose byte order differs from their character order, links
+     * written relative, absolute and to a folder.
+     */
+    static Path makeRuntime(Path root, boolean windows) throws IOException {
+        Path java = write(root.resolve(windows ? "bin/java.exe" : "bin/java"), mixed(70001, 1));
+        if (!windows) java.toFile().setExecutable(true);
+        write(root.resolve("lib/modules"), mixed(900000, 2));
+        write(root.resolve("lib/one-block"), mixed(1 << 18, 3));
+        write(root.resolve("lib/empty"), new byte[0]);
+        write(root.resolve("lib/Zeta"), "Z".getBytes(StandardCharsets.UTF_8));
+        write(root.resolve("lib/alpha"), "a".getBytes(StandardCharsets.UTF_8));
+        write(root.resolve("lib/\u00e9t\u00e9"), "\u00e9".getBytes(StandardCharsets.UTF_8));
+        write(root.resolve("lib/\uD83D\uDE00"), "emoji".getBytes(StandardCharsets.UTF_8));
+        write(root.resolve("lib/\uFB01"), "ligature".getBytes(StandardCharsets.UTF_8));
+        write(root.resolve("conf/security/java.security"), "securerandom.source=file:/dev/random\n".getBytes(StandardCharsets.UTF_8));
+        Files.createDirectories(root.resolve("include/empty-folder"));
+        if (!windows) {
+            Files.createSymbolicLink(root.resolve("legal"), root.resolve("conf").getFileName());
+            Files.createSymbolicLink(root.resolve("lib/relative"), root.getFileSystem().getPath("../conf/security/java.security"));
+            Files.createSymbolicLink(root.resolve("lib/absolute"), root.resolve("lib/alpha").toAbsolutePath());
+            Files.createSymbolicLink(root.resolve("bin/home"), root.toAbsolutePath());
+        }
+        return root;
+    }
+
+    private void assertSameRuntime(Path runtime, Path unpacker) throws Exception {
+        Path expected = scratch.resolve("by-talve-pack.jvm");
+        NativeBuild.Run run = NativeBuild.talvePack(scratch, "runtime", runtime.toString(), "-o", expected.toString(),
+                "--unpacker", unpacker.toString());
+        assertEquals(0, run.code, run.output);
+        Path actual = scratch.resolve("by-java.jvm");
+        RuntimeArchive.Result result = RuntimeArchive.write(runtime, unpacker, actual);
+        assertArrayEquals(Files.readAllBytes(expected), Files.readAllBytes(actual), "packed " + runtime);
+        assertEquals(run.output.trim(), Long.toString(result.unpackedBytes), "the unpacked size");
+        assertEquals(result.unpackedBytes, RuntimeArchive.unpackedSizeOf(actual));
+    }
+
+    @Test
+    void packsALinuxRuntimeAsTalvePack() throws Exception {
+        assertSameRuntime(makeRuntime(scratch.resolve("linux runtime"), false), NativeBuild.linuxBin("talve-unpack"));
+    }
+
+    @Test
+    void packsAWindowsRuntimeAsTalvePack() throws Exception {
+        assertSameRuntime(makeRuntime(scratch.resolve("windows runtime"), true), NativeBuild.windowsBin("talve-unpack.exe"));
+    }
+
+    @Test
+    void keepsARuntimesOwnPropertiesAsTalvePack() throws Exception {
+        Path runtime = makeRuntime(scratch.resolve("runtime"), false);
+        write(runtime.resolve("jvm.properties"), "java.bin.path=bin/java\r\nextra=1\n".getBytes(StandardCharsets.UTF_8));
+        assertSameRuntime(runtime, NativeBuild.linuxBin("talve-unpack"));
+    }
+
+    /** One way to make an installer, given to both packers. */
+    private static final class Case {
+        final String name;
+        final List<String> options;
+
+        Case(String name, String... options) {
+            this.name = name;
+            this.options = Arrays.asList(options);
+        }
+    }
+
+    private static final Case[] CASES = {
+        new Case("the jar alone"),
+        new Case("a splash image", "--splash", "splash.gif"),
+        new Case("a packed runtime", "--runtime", "jvm"),
+        new Case("a runtime of a given size", "--runtime", "jvm", "--runtime-size", "4000000000"),
+        new Case("a data jar", "--data", "data.jar"),
+        new Case("a data jar with extra space", "--data", "data.jar", "--extra-space-mb", "123456789"),
+        new Case("a usage text", "--usage", "usage.txt"),
+        new Case("a checking jar and requirements", "--check-jar", "checker.jar", "--requirements", "needs.txt"),
+        new Case("an argument specification", "--args-spec", "args.txt"),
+        new Case("no validation", "--no-validation"),
+        new Case("the Java options and the installed-runtime search", "--allow-java-args", "--search-installed-runtime"),
+        new Case("everything", "--splash", "splash.gif", "--runtime", "jvm", "--data", "data.jar", "--extra-space-mb", "7",
+                "--usage", "usage.txt", "--check-jar", "checker.jar", "--requirements", "needs.txt", "--args-spec", "args.txt",
+                "--allow-java-args", "--search-installed-runtime"),
+    };
+
+    private void makePayloads(Path folder, Path unpacker, boolean windows) throws Exception {
+        write(folder.resolve("setup.jar"), mixed(10001, 10));
+        write(folder.resolve("splash.gif"), mixed(3001, 11));
+        write(folder.resolve("data.jar"), mixed(5000, 12));
+        write(folder.resolve("usage.txt"), "USAGE : ./setup -installDir DIR\n".getBytes(StandardCharsets.UTF_8));
+        write(folder.resolve("checker.jar"), mixed(777, 13));
+        write(folder.resolve("needs.txt"), "java.feature.min=8\n".getBytes(StandardCharsets.UTF_8));
+        write(folder.resolve("args.txt"), "-installDir:1\n".getBytes(StandardCharsets.UTF_8));
+        Path runtime = Files.createDirectories(folder.resolve("runtime"));
+        write(runtime.resolve(windows ? "bin/java.exe" : "bin/java"), mixed(2000, 14));
+        RuntimeArchive.write(runtime, unpacker, folder.resolve("jvm"));
+    }
+
+    private Installer configure(Path folder, Path launcher, List<String> options) throws Exception {
+        Installer installer = new Installer().launcher(launcher).payload(Installer.Payload.JAR, folder.resolve("setup.jar"));
+        for (int i = 0; i < options.size(); ++i) {
+            String option = options.get(i);
+            String value = i + 1 < options.size() ? options.get(i + 1) : "";
+            switch (option) {
+                case "--splash": installer.payload(Installer.Payload.SPLASH, folder.resolve(value)); break;
+                case "--runtime": installer.payload(Installer.Payload.RUNTIME, folder.resolve(value)); break;
+                case "--runtime-size": installer.runtimeSize(Long.parseLong(value)); break;
+                case "--data": installer.payload(Installer.Payload.DATA, folder.resolve(value)); break;
+                case "--extra-space-mb": installer.extraSpaceMb(Long.parseLong(value)); break;
+                case "--usage": installer.payload(Installer.Payload.USAGE, folder.resolve(value)); break;
+                case "--check-jar": installer.payload(Installer.Payload.CHECK_JAR, folder.resolve(value)); break;
+                case "--requirements": installer.payload(Installer.Payload.REQUIREMENTS, folder.resolve(value)); break;
+                case "--args-spec": installer.payload(Installer.Payload.ARGUMENTS, folder.resolve(value)); break;
+                case "--allow-java-args": installer.allowJavaArgs(true); continue;
+                case "--search-installed-runtime": installer.searchInstalledRuntime(true); continue;
+                case "--no-validation": continue;
+                default: throw new IllegalArgumentException(option);
+            }
+            ++i;
+        }
+        return installer;
+    }
+
+    private Stream<DynamicTest> installers(String system, Path launcher, Path unpacker) {
+        boolean windows = system.equals("windows");
+        return Arrays.stream(CASES).map(c -> dynamicTest(system + " installer with " + c.name, () -> {
+            Path folder = Files.createDirectories(scratch.resolve(system + "/" + c.name));
+            makePayloads(folder, unpacker, windows);
+            Path expected = Files.createDirectories(folder.resolve("by-talve-pack")).resolve("setup");
+            List<String> arguments = new ArrayList<>(Arrays.asList("create", "-o", expected.toString(),
+                    "--launcher", launcher.toString(), "--jar", "setup.jar"));
+            arguments.addAll(c.options);
+            NativeBuild.Run run = NativeBuild.talvePack(folder, arguments.toArray(new String[0]));
+            assertEquals(0, run.code, run.output);
+            Path actual = Files.createDirectories(folder.resolve("by-java")).resolve("setup");
+            long size = configure(folder, launcher, c.options).write(actual);
+            assertArrayEquals(Files.readAllBytes(expected), Files.readAllBytes(actual), c.name);
+            assertEquals(Files.size(actual), size);
+        }));
+    }
+
+    @TestFactory
+    Stream<DynamicTest> linuxInstallersAsTalvePack() {
+        return installers("linux", NativeBuild.linuxBin("talve-launcher"), NativeBuild.linuxBin("talve-unpack"));
+    }
+
+    @TestFactory
+    Stream<DynamicTest> windowsInstallersAsTalvePack() {
+        return installers("windows", NativeBuild.windowsBin("talve-launcher.exe"), NativeBuild.windowsBin("talve-unpack.exe"));
+    }
+}

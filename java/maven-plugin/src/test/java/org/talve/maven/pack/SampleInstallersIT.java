@@ -1,0 +1,106 @@
+package org.talve.maven.pack;
+
+import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertTrue;
+import static org.junit.jupiter.api.Assumptions.assumeTrue;
+
+import java.io.IOException;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.util.Arrays;
+import java.util.HashMap;
+import java.util.Map;
+import java.util.stream.Stream;
+
+import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.io.TempDir;
+
+/**
+ * The installers "mvn package" made of the sample project (src/it/sample)
+ * through the plugin: the Linux one installs on the Java runtime it carries,
+ * made by jlink; the Windows one runs under Wine.
+ */
+class SampleInstallersIT {
+    @TempDir
+    Path scratch;
+
+    private static Path built(String name) {
+        Path file = NativeBuild.property("talve.it.dir").resolve("sample/target").resolve(name);
+        assertTrue(Files.isRegularFile(file), file + " was not built; see " + file.getParent().getParent().resolve("build.log"));
+        return file;
+    }
+
+    private static boolean isEmpty(Path folder) throws IOException {
+        try (Stream<Path> left = Files.list(folder)) {
+            return !left.findAny().isPresent();
+        }
+    }
+
+    @Test
+    void theLinuxInstallerInstallsOnItsOwnRuntime() throws Exception {
+        Path installer = built("sample-1.0-linux");
+        Path temp = Files.createDirectories(scratch.resolve("temp"));
+        Path product = scratch.resolve("product home");
+        Map<String, String> environment = new HashMap<>();
+        environment.put("TEMP", temp.toString());
+        NativeBuild.Run result = NativeBuild.run(Arrays.asList(installer.toString(), "-installDir", product.toString(), "-multipleInstance"),
+                scratch, environment);
+        assertEquals(0, result.code, result.output);
+        String record = new String(Files.readAllBytes(product.resolve("installed.txt")), StandardCharsets.UTF_8).trim();
+        assertTrue(record.startsWith("installed with runtime " + temp) && record.endsWith("_jvm"),
+                "not the runtime the installer carries: " + record);
+        assertTrue(isEmpty(temp), "the installer left files in its temporary folder");
+
+        NativeBuild.Run help = NativeBuild.run(Arrays.asList(installer.toString(), "-help"), scratch, environment);
+        assertTrue(help.output.contains("USAGE : ./sample-linux -installDir DIR"), help.output);
+    }
+
+    @Test
+    void theRuntimeJlinkMadeIsPackedAsTalvePackPacksIt() throws Exception {
+        Path packed = built("talve/linux/jvm");
+        Path expected = scratch.resolve("jvm");
+        NativeBuild.Run run = NativeBuild.talvePack(scratch, "runtime", packed.resolveSibling("runtime-image").toString(),
+                "-o", expected.toString(), "--unpacker", NativeBuild.linuxBin("talve-unpack").toString());
+        assertEquals(0, run.code, run.output);
+        assertTrue(Arrays.equals(Files.readAllBytes(expected), Files.readAllBytes(packed)), "the plugin packed other bytes");
+    }
+
+    private static Map<String, String> wineSettings() throws IOException {
+        Path config = NativeBuild.property("talve.wine.config");
+        assumeTrue(Files.isRegularFile(config), "no Wine set up for the tests");
+        Map<String, String> settings = new HashMap<>();
+        for (String line : Files.readAllLines(config, StandardCharsets.UTF_8)) {
+            int equals = line.indexOf('=');
+            if (equals > 0) settings.put(line.substring(0, equals), line.substring(equals + 1));
+        }
+        return settings;
+    }
+
+    private static String windowsPath(Path path) {
+        return "Z:" + path.toAbsolutePath().toString().replace('/', '\\');
+    }
+
+    @Test
+    void theWindowsInstallerRunsUnderWine() throws Exception {
+        Map<String, String> wine = wineSettings();
+        Path installer = built("sample-1.0-windows.exe");
+        Path temp = Files.createDirectories(scratch.resolve("temp"));
+        Path record = scratch.resolve("record.txt");
+        Map<String, String> environment = new HashMap<>();
+        environment.put("WINEPREFIX", wine.get("prefix"));
+        environment.put("WINEDEBUG", "-all");
+        environment.put("WINEDLLOVERRIDES", "mscoree,mshtml=");
+        environment.put("TALVE_TEST_TEMP", windowsPath(temp));
+        environment.put("TALVE_TEST_TMP", windowsPath(temp));
+        environment.put("TALVE_TEST_CommonProgramFiles", "C:\\Program Files\\Common Files");
+        environment.put("TALVE_TEST_ALLUSERSPROFILE", "C:\\ProgramData");
+        environment.put("PROBE_RECORD", windowsPath(record));
+        environment.put("PROBE_EXIT", "5");
+        NativeBuild.Run result = NativeBuild.run(Arrays.asList(wine.get("wine"), installer.toString(), "-multipleInstance"), scratch, environment);
+        assertEquals(5, result.code, result.output);
+        String recorded = new String(Files.readAllBytes(record), StandardCharsets.UTF_8);
+        assertTrue(recorded.contains("FILE setup.jar 504b0304"), "the sample's jar was not beside the runtime: " + recorded);
+        assertTrue(isEmpty(temp), "the installer left files in its temporary folder");
+    }
+}
