@@ -77,7 +77,10 @@ public class InstallerMojo extends TalveMojo {
     @Parameter(defaultValue = "false")
     private boolean allowJavaArgs;
 
-    /** Jar that checks an installed Java runtime (stored as check.jar). */
+    /**
+     * Jar that checks an installed Java runtime (stored as check.jar); by
+     * default, when requirements are given, the plugin's own.
+     */
     @Parameter
     private File checkJar;
 
@@ -137,7 +140,7 @@ public class InstallerMojo extends TalveMojo {
         add(installer, Payload.SPLASH, splash, "splash", null, null);
         add(installer, Payload.USAGE, usage, "usage", null, null);
         add(installer, Payload.ARGUMENTS, argsSpec, "argsSpec", null, null);
-        add(installer, Payload.CHECK_JAR, checkJar, "checkJar", null, null);
+        add(installer, Payload.CHECK_JAR, checkJar != null || requirements == null ? checkJar : bundledCheckJar(), "checkJar", null, null);
         add(installer, Payload.REQUIREMENTS, requirements, "requirements", null, null);
         File packedRuntime = runtime;
         if (packedRuntime == null) {
@@ -173,6 +176,17 @@ public class InstallerMojo extends TalveMojo {
             throw new MojoFailureException("Parameter '" + which + "': " + e.getMessage() + hint, e);
         }
         installer.payload(payload, file.toPath(), name);
+    }
+
+    private File bundledCheckJar() throws MojoExecutionException {
+        File file = new File(project.getBuild().getDirectory(), "talve/check.jar");
+        try {
+            Files.createDirectories(file.getParentFile().toPath());
+            Files.write(file.toPath(), Target.bundled("check.jar", "the checking jar", "'checkJar'"));
+        } catch (IOException e) {
+            throw new MojoExecutionException("Cannot write " + file + ": " + e.getMessage(), e);
+        }
+        return file;
     }
 
     static File projectJar(MavenProject project) {

@@ -54,11 +54,16 @@ enum Target {
     }
 
     private byte[] resource(String name) throws MojoExecutionException {
-        String path = "stubs/" + id + "/" + name;
+        return bundled(id + "/" + name, "the " + id + " " + name, "'launcher' or 'unpacker'");
+    }
+
+    /** A file the plugin carries under stubs/; the message says which parameter gives one instead. */
+    static byte[] bundled(String name, String what, String parameter) throws MojoExecutionException {
+        String path = "stubs/" + name;
         try (InputStream in = Target.class.getResourceAsStream(path)) {
             if (in == null) {
-                throw new MojoExecutionException("This talve-maven-plugin was built without the " + id + " " + name
-                        + "; build the plugin after the " + id + " programs, or give your own with the 'launcher' or 'unpacker' parameter");
+                throw new MojoExecutionException("This talve-maven-plugin was built without " + what
+                        + "; build the plugin after the CMake build, or give your own with the " + parameter + " parameter");
             }
             ByteArrayOutputStream bytes = new ByteArrayOutputStream();
             byte[] buffer = new byte[1 << 16];

@@ -44,6 +44,10 @@ class SampleInstallersIT {
         Path product = scratch.resolve("product home");
         Map<String, String> environment = new HashMap<>();
         environment.put("TEMP", temp.toString());
+        // Product records only where this test puts them, whatever the machine holds.
+        environment.put("KORVU_INVENTORY_LOCATION", scratch.resolve("inventory").toString());
+        environment.put("CommonProgramFiles", scratch.resolve("common").toString());
+        environment.put("ALLUSERSPROFILE", scratch.resolve("all users").toString());
         NativeBuild.Run result = NativeBuild.run(Arrays.asList(installer.toString(), "-installDir", product.toString(), "-multipleInstance"),
                 scratch, environment);
         assertEquals(0, result.code, result.output);
@@ -51,6 +55,10 @@ class SampleInstallersIT {
         assertTrue(record.startsWith("installed with runtime " + temp) && record.endsWith("_jvm"),
                 "not the runtime the installer carries: " + record);
         assertTrue(isEmpty(temp), "the installer left files in its temporary folder");
+
+        NativeBuild.Run list = NativeBuild.talvePack(scratch, "list", installer.toString());
+        assertTrue(list.output.contains("check.jar") && list.output.contains("req.txt") && list.output.contains("setup.jar"),
+                "the plugin's checking jar does not go with the requirements: " + list.output);
 
         NativeBuild.Run help = NativeBuild.run(Arrays.asList(installer.toString(), "-help"), scratch, environment);
         assertTrue(help.output.contains("USAGE : ./sample-linux -installDir DIR"), help.output);
