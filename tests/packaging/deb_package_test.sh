@@ -20,7 +20,8 @@ fi
 exec 9>>/run/lock/talve-launcher-deb-package-test.lock
 flock -n 9 || { echo "SKIP: another build tree is testing the $package package on this machine"; exit 77; }
 if dpkg -s "$package" >/dev/null 2>&1; then echo "SKIP: $package is known to dpkg on this machine"; exit 77; fi
-for path in /usr/bin/talve-pack /usr/bin/talve-unpack /usr/lib/talve /usr/share/talve /usr/share/doc/$package /usr/share/man/man1/talve-pack.1; do
+for path in /usr/bin/talve-pack /usr/bin/talve-unpack /usr/lib/talve /usr/share/talve /usr/share/doc/$package \
+            /usr/share/man/man1/talve-pack.1 /usr/share/java/talve-installer.jar; do
   if [ -e "$path" ] || [ -L "$path" ]; then echo "SKIP: $path exists already"; exit 77; fi
 done
 
@@ -65,6 +66,10 @@ if [ "${TALVE_KIT_EXPECT_WINDOWS:-0}" = 1 ]; then
   for expected in /usr/lib/talve/windows/talve-launcher.exe /usr/lib/talve/windows/talve-unpack.exe; do
     [ -f "$expected" ] || fail "$expected not installed"
   done
+fi
+# The installer library goes in once the Maven build of the tests has made it.
+if ls "$build"/java/maven/target/talve-installer/talve-installer-*.jar >/dev/null 2>&1; then
+  [ -f /usr/share/java/talve-installer.jar ] || fail "/usr/share/java/talve-installer.jar not installed"
 fi
 man -l /usr/share/man/man1/talve-pack.1 2>/dev/null | grep -q "talve-pack create" || fail "the man page does not render"
 
