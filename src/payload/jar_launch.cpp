@@ -12,6 +12,20 @@ namespace talve {
 
 namespace {
 constexpr std::size_t commandLimit = 1000;
+
+// An empty entry of a search path means the current directory, from which
+// a program planted there would run: none is ever passed on.
+std::string searchPathStartingWith(const std::string& first, char separator, const std::string& rest) {
+    std::string joined = first;
+    std::size_t begin = 0;
+    while (begin <= rest.size()) {
+        std::size_t end = rest.find(separator, begin);
+        if (end == std::string::npos) end = rest.size();
+        if (end > begin) joined += separator + rest.substr(begin, end - begin);
+        begin = end + 1;
+    }
+    return joined;
+}
 } // namespace
 
 FileRead JarExtractor::readRuntimeProperties(const std::string& home) {
@@ -70,8 +84,9 @@ int JarExtractor::extractAndRunJar() {
         if (!launcher) return 1;
         const std::string libraryDir = tempDir + context_.pathSeparator + "korvu_lib";
         context_.createDirectory(libraryDir);
-        context_.setEnvironmentVariable("PATH=" + libraryDir + context_.platform().conventions().searchPathSeparator +
-                                        context_.environmentValue("PATH"));
+        context_.setEnvironmentVariable("PATH=" + searchPathStartingWith(
+                                                      libraryDir, context_.platform().conventions().searchPathSeparator,
+                                                      context_.environmentValue("PATH")));
 
         const std::string jvm = context_.environmentValue("KORVU_JVM_LOC");
         std::string composed = quoteArgument(jvm + *launcher) + " -Duser.language=en ";
