@@ -105,8 +105,19 @@ TEST_F(RuntimeReuse, CrLfAndUpperCaseRecordsAndRefusedRuntimesFallBackToTheCarri
     Launch l = launch();
     RunResult result = l.run(installer());
     EXPECT_EQ(runtimeUsed(l, result), unpackedRuntime(result)) << result.out;
-    EXPECT_TRUE(contains(result.out, "Cannot find java executable for jvm located in : " + home + "\r" + sep + "_jvm"));
+    // Windows takes a name with a carriage return for a bad name, not a missing file.
+    EXPECT_TRUE(contains(result.out, "The file \"" + home + "\r" + sep + "_jvm" + sep + "jvm.properties\" "))
+        << result.out;
+    EXPECT_TRUE(contains(result.out, "This jvm located in \"" + home + "\r" + sep + "_jvm\" is not valid"));
     EXPECT_FALSE(contains(result.out, "b.TALVE"));
+
+    // A runtime without its jvm.properties is refused like one given with -javaHome.
+    fs::remove(scratch / "product" / "_jvm" / "jvm.properties");
+    record("inventory", "c.talve", home + "\n");
+    result = l.run(installer());
+    EXPECT_EQ(runtimeUsed(l, result), unpackedRuntime(result)) << result.out;
+    EXPECT_TRUE(contains(result.out, "This jvm located in \"" + home + sep + "_jvm\" is not valid")) << result.out;
+    makeFakeRuntime(scratch, "product/_jvm");
 
     // A proper record, but the checking jar refuses the runtime.
     record("inventory", "c.talve", home + "\n");
