@@ -410,6 +410,7 @@ public:
     }
 
     InstanceLockResult takeInstanceLock(const std::string& name) override { return posix::takeLockFile(name); }
+    std::string instanceLockProblem() override { return posix::lockFileProblem(); }
     // flock has taken it already, or refused.
     bool confirmInstanceLock() override { return true; }
     void releaseInstanceLock() override { posix::releaseLockFile(); }
