@@ -74,7 +74,8 @@ bool BootstrapContext::processArguments(int argc, char** argv) {
         if (argument == "-javaArgs" && hasNext) javaArgs = argv[i + 1];
         if (argument == "-noSplashScreen") splashEnabled = false;
         if (argument == "-location" && hasNext) {
-            location = argv[i + 1];
+            // Looked into after the run has moved to its temporary directory.
+            location = getAbsolutePath(argv[i + 1]);
             locationGiven = true;
         }
         if (argument == "-javaHome" && hasNext) {

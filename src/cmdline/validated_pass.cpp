@@ -31,7 +31,7 @@ bool BootstrapContext::processValidatedArguments(int argc, char** argv, const st
         } else if (name == "-noSplashScreen") {
             splashEnabled = false;
         } else if (name == "-location") {
-            location = value;
+            location = getAbsolutePath(value);
             locationGiven = true;
         } else if (name == "-javaHome") {
             javaHomeGiven = true;

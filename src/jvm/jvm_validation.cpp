@@ -17,15 +17,29 @@ bool readableRegularFile(Platform& platform, const std::string& path) {
     return status == FileReadStatus::ok || status == FileReadStatus::tooLarge;
 }
 
+std::string programFile(Platform& platform, const std::string& path) {
+    const std::string& suffix = platform.conventions().executableSuffix;
+    const std::size_t nameStart = path.find_last_of("/\\") + 1;
+    return suffix.empty() || path.find('.', nameStart) != std::string::npos ? path : path + suffix;
+}
+
 } // namespace
 
 bool JarExtractor::isJvmValid(const std::string& runtimeDirectory) {
     context_.logDebug("In JarExtractor::isJvmValid method");
     context_.logInfo("Checking validity of jvm located in : " + runtimeDirectory);
     const std::string& separator = context_.pathSeparator;
-    const std::string javaPath = runtimeDirectory + separator + "bin" + separator + "java" +
-                                 context_.platform().conventions().executableSuffix;
-    if (!readableRegularFile(context_.platform(), javaPath)) {
+    std::string problem;
+    const std::optional<std::string> launcher = runtimeLauncher(runtimeDirectory + separator, problem);
+    if (!launcher) {
+        context_.logDebug(problem);
+        context_.logInfo("This jvm located in \"" + runtimeDirectory + "\" is not valid");
+        return false;
+    }
+    // Run as the installer will be run; the system finds the program file
+    // with its executable suffix when the name has none.
+    const std::string javaPath = runtimeDirectory + separator + *launcher;
+    if (!readableRegularFile(context_.platform(), programFile(context_.platform(), javaPath))) {
         context_.logDebug("Cannot find java executable for jvm located in : " + runtimeDirectory);
         context_.logInfo("This jvm located in \"" + runtimeDirectory + "\" is not valid");
         return false;

@@ -64,6 +64,10 @@ private:
     bool payloadNamesArePlain(const std::string& installerPath);
     std::optional<std::string> javaLauncherPath();
     FileRead readRuntimeProperties(const std::string& home);
+    // The launcher the "jvm.properties" of the runtime in home (with its
+    // trailing separator) names, relative to home; none, with the reason in
+    // problem, when that file cannot be read or names a program elsewhere.
+    std::optional<std::string> runtimeLauncher(const std::string& home, std::string& problem);
     void logUnpackerErrors(const std::string& errorOutput, bool succeeded);
     // Writes candidate + separator into location when the candidate is
     // accepted and its path fits the search's result buffer.

@@ -12,31 +12,49 @@ namespace talve {
 
 namespace {
 constexpr std::size_t commandLimit = 1000;
+
+// An empty entry of a search path means the current directory, from which
+// a program planted there would run: none is ever passed on.
+std::string searchPathStartingWith(const std::string& first, char separator, const std::string& rest) {
+    std::string joined = first;
+    std::size_t begin = 0;
+    while (begin <= rest.size()) {
+        std::size_t end = rest.find(separator, begin);
+        if (end == std::string::npos) end = rest.size();
+        if (end > begin) joined += separator + rest.substr(begin, end - begin);
+        begin = end + 1;
+    }
+    return joined;
+}
 } // namespace
 
 FileRead JarExtractor::readRuntimeProperties(const std::string& home) {
     return context_.platform().readRegularFile(home + "jvm.properties", runtimePropertiesLimit);
 }
 
-// The runtime may name its launcher in "jvm.properties"; later lines win.
-// None after an error: the file could not be read or names a launcher
-// outside the runtime.
-std::optional<std::string> JarExtractor::javaLauncherPath() {
-    const std::string home = context_.environmentValue("KORVU_JVM_LOC");
+// Every runtime, whichever way it was found, names its launcher in its
+// "jvm.properties" (later lines win); the one checked is the one that runs.
+std::optional<std::string> JarExtractor::runtimeLauncher(const std::string& home, std::string& problem) {
     const std::string propertiesPath = home + "jvm.properties";
     FileRead properties = readRuntimeProperties(home);
-    if (properties.status == FileReadStatus::missing) return context_.defaultJavaLauncher;
     if (properties.status != FileReadStatus::ok) {
-        context_.logError(fileReadProblem(propertiesPath, properties.status, runtimePropertiesLimit));
+        problem = fileReadProblem(propertiesPath, properties.status, runtimePropertiesLimit);
         return std::nullopt;
     }
     const std::string launcher = launcherNamedIn(
         properties.content, context_.platform().conventions().textLinesEndInCrLf, context_.defaultJavaLauncher);
     if (!staysInsideHome(launcher)) {
-        context_.logError("The file \"" + propertiesPath + "\" names the Java launcher \"" + launcher +
-                          "\", which does not lie inside the runtime directory " + home + ".");
+        problem = "The file \"" + propertiesPath + "\" names the Java launcher \"" + launcher +
+                  "\", which does not lie inside the runtime directory " + home + ".";
         return std::nullopt;
     }
+    return launcher;
+}
+
+std::optional<std::string> JarExtractor::javaLauncherPath() {
+    std::string problem;
+    std::optional<std::string> launcher = runtimeLauncher(context_.environmentValue("KORVU_JVM_LOC"), problem);
+    if (!launcher) context_.logError(problem);
     return launcher;
 }
 
@@ -70,8 +88,9 @@ int JarExtractor::extractAndRunJar() {
         if (!launcher) return 1;
         const std::string libraryDir = tempDir + context_.pathSeparator + "korvu_lib";
         context_.createDirectory(libraryDir);
-        context_.setEnvironmentVariable("PATH=" + libraryDir + context_.platform().conventions().searchPathSeparator +
-                                        context_.environmentValue("PATH"));
+        context_.setEnvironmentVariable("PATH=" + searchPathStartingWith(
+                                                      libraryDir, context_.platform().conventions().searchPathSeparator,
+                                                      context_.environmentValue("PATH")));
 
         const std::string jvm = context_.environmentValue("KORVU_JVM_LOC");
         std::string composed = quoteArgument(jvm + *launcher) + " -Duser.language=en ";

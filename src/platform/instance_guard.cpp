@@ -33,9 +33,14 @@ bool BootstrapContext::checkOtherInstances() {
 bool BootstrapContext::lockInstance() {
     logInfo("Checking if an installer is already launched.");
     switch (platform_.takeInstanceLock(instanceLockName)) {
-    case InstanceLockResult::Unavailable:
+    case InstanceLockResult::Unavailable: {
         logError("Error while creating mutex.");
+        // Anybody may put something in the lock's place: say what, since
+        // the refusal that follows reads as if an installer were running.
+        const std::string problem = platform_.instanceLockProblem();
+        if (!problem.empty()) logError(problem);
         return true;
+    }
     case InstanceLockResult::HeldElsewhere:
         logError("An instance of this installer has already been launched.");
         logError("Only one instance of the installer can be running at the same time.");

@@ -164,6 +164,9 @@ public:
     // Never waits. The lock is never handed to a child, so it goes when this
     // process goes, even while the installer it started still runs.
     virtual InstanceLockResult takeInstanceLock(const std::string& name) = 0;
+    // After an Unavailable answer: the lock's path and what was found there
+    // (a link, a directory, a file of another user's ...), as one sentence.
+    virtual std::string instanceLockProblem() { return std::string(); }
     // Makes sure this process owns the lock it took; false when it cannot tell.
     virtual bool confirmInstanceLock() = 0;
     virtual void releaseInstanceLock() = 0;

@@ -68,20 +68,39 @@ TEST_F(RunEnd, AnInterruptedRunWithoutTheInstanceLockLeavesNothing) {
     }
 }
 
-// Under Wine the shutdown privilege is granted and no stand-in can catch the
-// restart request, so only the Linux launcher is asked to restart.
-TEST_F(RunEnd, CodeFourRestartsTheMachineOnlyWithTheRightToDoSo) {
+// Only the Linux launcher is asked to restart, and only with the system's
+// shutdown programs replaced by a recording fake in a namespace of the
+// test's own: Wine grants the shutdown privilege and no stand-in can catch
+// the request there. A shutdown planted on an empty PATH or in the launch
+// folder must not be what runs.
+TEST_F(RunEnd, CodeFourRestartsTheMachineOnlyWithTheRightToDoSoAndOnlyThroughTheSystemsShutdown) {
     if (target().windows) GTEST_SKIP() << "no test may ask Windows to restart";
-    Launch l = launch();
-    RunResult result = l.exitCode(4).run(installer);
-    EXPECT_EQ(result.exitCode, 4);
-    if (geteuid() == 0) {
-        EXPECT_EQ(readFile(l.shutdownRecord), "-r now\n");
-    } else {
-        EXPECT_FALSE(fs::exists(l.shutdownRecord));
-        EXPECT_NE(result.err.find("ERROR \t: Failed to set privilege SE_SHUTDOWN_NAME. Reboot will not be performed."),
-                  std::string::npos);
+    const std::string fence = restartFenceProblem();
+    if (!fence.empty()) GTEST_SKIP() << "no mount namespace for a fake shutdown: " << fence;
+    const fs::path planted = scratch / "planted.txt";
+    scratch.write("shutdown", "#!/bin/sh\necho \"$@\" >> '" + planted.string() + "'\n");
+    fs::permissions(scratch / "shutdown", fs::perms::all);
+    for (const char* path : {"", ":", "/usr/bin:/bin:"}) {
+        SCOPED_TRACE(std::string("PATH ") + path);
+        Launch l = launch();
+        l.set("PATH", path).fencingTheRestart();
+        RunResult result = l.exitCode(4).run(installer);
+        EXPECT_EQ(result.exitCode, 4) << result.err;
+        EXPECT_EQ(readFile(l.shutdownRecord), "-r now\n") << result.err;
+        fs::remove(l.shutdownRecord);
     }
+    EXPECT_FALSE(fs::exists(planted));
+
+    const std::string nobody = nobodyProblem();
+    if (!nobody.empty()) GTEST_SKIP() << "the refusal without the right needs an account without it: " << nobody;
+    shareWithNobody(scratch);
+    Launch l = launch();
+    RunResult result = l.fencingTheRestart().asNobody().exitCode(4).run(installer);
+    EXPECT_EQ(result.exitCode, 4) << result.err;
+    EXPECT_FALSE(fs::exists(l.shutdownRecord));
+    EXPECT_NE(result.err.find("ERROR \t: Failed to set privilege SE_SHUTDOWN_NAME. Reboot will not be performed."),
+              std::string::npos)
+        << result.err;
 }
 
 TEST_F(RunEnd, ExitScriptRunsAfterTheInstallerAndItsFailureKeepsTheExitCode) {
@@ -123,9 +142,11 @@ TEST_F(RunEnd, SilentFailureReportsWhereTheInstallationLogIs) {
                           "Otherwise, it is located in the temporary directory (" +
                               target().path(withoutLog.tempBase) + ").\n");
 
-    for (int quiet : target().windows ? std::vector<int>{0} : std::vector<int>{0, 4}) {
+    // Code 4 restarts: only where the restart can be fenced.
+    for (int quiet : restartFenceProblem().empty() ? std::vector<int>{0, 4} : std::vector<int>{0}) {
         Launch l = launch();
         l.arguments({"-javaHome", target().path(runtime), "-silent", "answers.properties"});
+        if (quiet == 4) l.fencingTheRestart();
         result = l.exitCode(quiet).run(installer);
         EXPECT_EQ(result.out, "") << "code " << quiet;
     }

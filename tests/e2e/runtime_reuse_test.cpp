@@ -19,7 +19,8 @@ protected:
     fs::path checker = scratch.write("verify-runtime.jar", "checking jar bytes");
     fs::path requirements = scratch.write("requirements.txt", "java.feature.min=8\n");
 
-    fs::path installer(bool carryChecker = true) {
+    fs::path installer(bool carryChecker = true, const std::vector<std::string>& extra = {},
+                       const std::string& name = "installer") {
         const std::string packedName = target().windows ? "jvm.exe" : "jvm";
         const fs::path packed = scratch / packedName;
         if (runtimeSize.empty()) {
@@ -33,7 +34,8 @@ protected:
                                          runtimeSize, "--search-installed-runtime"};
         if (carryChecker)
             options.insert(options.end(), {"--check-jar", checker.string(), "--requirements", requirements.string()});
-        return packInstaller(scratch, options);
+        options.insert(options.end(), extra.begin(), extra.end());
+        return packInstaller(scratch, options, name);
     }
 
     // A product home whose _jvm holds a runtime; its path as the launcher sees it.
@@ -103,8 +105,19 @@ TEST_F(RuntimeReuse, CrLfAndUpperCaseRecordsAndRefusedRuntimesFallBackToTheCarri
     Launch l = launch();
     RunResult result = l.run(installer());
     EXPECT_EQ(runtimeUsed(l, result), unpackedRuntime(result)) << result.out;
-    EXPECT_TRUE(contains(result.out, "Cannot find java executable for jvm located in : " + home + "\r" + sep + "_jvm"));
+    // Windows takes a name with a carriage return for a bad name, not a missing file.
+    EXPECT_TRUE(contains(result.out, "The file \"" + home + "\r" + sep + "_jvm" + sep + "jvm.properties\" "))
+        << result.out;
+    EXPECT_TRUE(contains(result.out, "This jvm located in \"" + home + "\r" + sep + "_jvm\" is not valid"));
     EXPECT_FALSE(contains(result.out, "b.TALVE"));
+
+    // A runtime without its jvm.properties is refused like one given with -javaHome.
+    fs::remove(scratch / "product" / "_jvm" / "jvm.properties");
+    record("inventory", "c.talve", home + "\n");
+    result = l.run(installer());
+    EXPECT_EQ(runtimeUsed(l, result), unpackedRuntime(result)) << result.out;
+    EXPECT_TRUE(contains(result.out, "This jvm located in \"" + home + sep + "_jvm\" is not valid")) << result.out;
+    makeFakeRuntime(scratch, "product/_jvm");
 
     // A proper record, but the checking jar refuses the runtime.
     record("inventory", "c.talve", home + "\n");
@@ -150,6 +163,25 @@ TEST_F(RuntimeReuse, LocationWinsBeforeAnyRecordDirectoryIsListed) {
     RunResult result = l.run(installer());
     EXPECT_EQ(runtimeUsed(l, result), home + sep + "_jvm" + sep);
     EXPECT_FALSE(contains(result.out, "Analyzing directory")) << result.out;
+}
+
+// The run looks into the product home only after it has moved into its
+// temporary directory: a relative home is taken from the launch folder, on
+// either pass over the command line.
+TEST_F(RuntimeReuse, ARelativeLocationIsTheFolderUnderTheLaunchFolder) {
+    const std::string home = productHome("relative home");
+    const fs::path specification =
+        scratch.write("args.spec", "-console{\nType=NoValue\n}\n-multipleInstance{\nType=NoValue\n}\n"
+                                   "-location{\nType=String\n}\n");
+    const fs::path plain = installer();
+    const fs::path validated = installer(true, {"--args-spec", specification.string()}, "validated");
+    for (const fs::path& file : {plain, validated}) {
+        SCOPED_TRACE(file.filename().string());
+        Launch l = launch();
+        l.arguments({"-console", "-location", "relative home"});
+        RunResult result = l.run(file);
+        EXPECT_EQ(runtimeUsed(l, result), home + sep + "_jvm" + sep) << result.out;
+    }
 }
 
 TEST_F(RuntimeReuse, RecordDirectoriesAreSearchedInTheirOrder) {

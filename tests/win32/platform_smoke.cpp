@@ -253,6 +253,19 @@ int interruptedRun(Platform& platform, const std::string& self, const std::strin
     return 99;
 }
 
+// A name that some other user took first with an object of another kind.
+void checkSquattedInstanceLock(Platform& platform) {
+    const std::string name = std::string(smokeLockName) + "-squatted-" + std::to_string(GetCurrentProcessId());
+    HANDLE squatter = CreateEventA(nullptr, TRUE, FALSE, ("Global\\" + name).c_str());
+    check(squatter != nullptr, "an event takes the lock's name");
+    check(platform.takeInstanceLock(name) == talve::InstanceLockResult::Unavailable, "a squatted name refuses the lock");
+    check(platform.instanceLockProblem() == "The mutex \"Global\\" + name +
+                                                "\" cannot be used: an object of another kind holds the name. No "
+                                                "installer can take the lock while it is there.",
+          "the refusal says what holds the name");
+    if (squatter != nullptr) CloseHandle(squatter);
+}
+
 void checkInstanceLockAndInterruption(Platform& platform, const std::string& self) {
     check(talve::win32::consoleControlHandler(CTRL_CLOSE_EVENT) == FALSE, "closing the window is left to the system");
     check(platform.takeInstanceLock(smokeLockName) == talve::InstanceLockResult::Taken, "takeInstanceLock");
@@ -391,6 +404,7 @@ int main(int argc, char** argv) {
     checkErrorOutput(*platform, self);
     checkDirectoriesAndFiles(*platform);
     checkThisProcess(*platform, argv[0]);
+    checkSquattedInstanceLock(*platform);
     checkInstanceLockAndInterruption(*platform, self);
 
     std::printf("%s: %d failure(s)\n", failures == 0 ? "PASSED" : "FAILED", failures);

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
@@ -22,6 +23,28 @@ namespace {
 const int interruptionSignals[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
 
 int lockDescriptor = -1;
+std::string lockProblem;
+
+// What is at path, for a message: no link is followed.
+std::string describeEntry(const std::string& path, int openError) {
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0) return std::string("it could not be made (") + std::strerror(openError) + ")";
+    if (S_ISLNK(info.st_mode)) return "it is a symbolic link";
+    if (S_ISDIR(info.st_mode)) return "it is a directory";
+    if (S_ISFIFO(info.st_mode)) return "it is a FIFO";
+    if (S_ISSOCK(info.st_mode)) return "it is a socket";
+    if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) return "it is a device";
+    if (!S_ISREG(info.st_mode)) return "it is not a regular file";
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+    return "it is a file of user " + std::to_string(info.st_uid) + " with mode " + mode +
+           " that this user may not open (" + std::strerror(openError) + ")";
+}
+
+void noteProblem(const std::string& path, const std::string& what) {
+    lockProblem = "The lock file \"" + path + "\" cannot be used: " + what +
+                  ". No installer can take the lock while it is there.";
+}
 
 // Opens the lock file without following a link and without blocking on
 // something planted under its name (a FIFO); only a regular file is taken.
@@ -36,10 +59,14 @@ int openLockFile(const std::string& path) {
     }
     // A file another user made before modes were fixed can still be locked read-only.
     if (fd < 0 && errno == EACCES) fd = open(path.c_str(), O_RDONLY | flags);
-    if (fd < 0) return -1;
+    if (fd < 0) {
+        noteProblem(path, describeEntry(path, errno));
+        return -1;
+    }
     struct stat info;
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         close(fd);
+        noteProblem(path, describeEntry(path, EINVAL));
         return -1;
     }
     return fd;
@@ -93,17 +120,24 @@ InterruptionGate& processGate() {
     return *gate;
 }
 
-InstanceLockResult takeLockFile(const std::string& name) {
-    int fd = openLockFile("/tmp/" + name + ".lock");
+InstanceLockResult takeLockFile(const std::string& name) { return takeLockFileAt("/tmp/" + name + ".lock"); }
+
+InstanceLockResult takeLockFileAt(const std::string& path) {
+    lockProblem.clear();
+    int fd = openLockFile(path);
     if (fd < 0) return InstanceLockResult::Unavailable;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const bool held = errno == EWOULDBLOCK;
+        const int error = errno;
         close(fd);
-        return held ? InstanceLockResult::HeldElsewhere : InstanceLockResult::Unavailable;
+        if (error == EWOULDBLOCK) return InstanceLockResult::HeldElsewhere;
+        noteProblem(path, std::string("it could not be locked (") + std::strerror(error) + ")");
+        return InstanceLockResult::Unavailable;
     }
     lockDescriptor = fd;
     return InstanceLockResult::Taken;
 }
+
+const std::string& lockFileProblem() { return lockProblem; }
 
 // The file stays: removing it would let two launchers lock two different files.
 void releaseLockFile() {

@@ -15,7 +15,11 @@ namespace posix {
 // The one gate of the process: child processes start through it.
 InterruptionGate& processGate();
 
+// The lock file "/tmp/<name>.lock"; takeLockFileAt takes it at any path.
 InstanceLockResult takeLockFile(const std::string& name);
+InstanceLockResult takeLockFileAt(const std::string& path);
+// What stood in the way of the last Unavailable answer.
+const std::string& lockFileProblem();
 void releaseLockFile();
 
 // SIGINT, SIGQUIT, SIGTERM and SIGHUP, except those the launcher was

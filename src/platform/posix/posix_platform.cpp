@@ -397,13 +397,20 @@ public:
         return right;
     }
 
+    // An orderly reboot through the init system's own program, by its system
+    // path: PATH is the user's (and begins with the installer's korvu_lib),
+    // and a root run must not restart through a program someone put there.
     bool restartMachine() override {
-        // An orderly reboot through the init system, found on PATH like any command.
-        ProcessOutcome outcome = spawnAndWait({"shutdown", "-r", "now"}, false, false);
-        return outcome.completed && outcome.exitCode == 0;
+        for (const char* program : {"/usr/sbin/shutdown", "/sbin/shutdown"}) {
+            if (access(program, X_OK) != 0) continue;
+            ProcessOutcome outcome = spawnAndWait({program, "-r", "now"}, false, false);
+            return outcome.completed && outcome.exitCode == 0;
+        }
+        return false;
     }
 
     InstanceLockResult takeInstanceLock(const std::string& name) override { return posix::takeLockFile(name); }
+    std::string instanceLockProblem() override { return posix::lockFileProblem(); }
     // flock has taken it already, or refused.
     bool confirmInstanceLock() override { return true; }
     void releaseInstanceLock() override { posix::releaseLockFile(); }

@@ -1,6 +1,7 @@
 #include "platform/win32/win32_interruption.h"
 
 #include <cstdio>
+#include <string>
 #include <stdlib.h>
 
 namespace talve {
@@ -9,6 +10,7 @@ namespace win32 {
 namespace {
 
 HANDLE instanceMutex = nullptr;
+std::string mutexProblem;
 // Creation with initial ownership and a successful wait each count once.
 int mutexOwnership = 0;
 
@@ -35,9 +37,20 @@ InterruptionGate& processGate() { return *gate; }
 InstanceLockResult createInstanceMutex(const std::string& name) {
     // No security attributes: the handle is not inheritable, so an installer
     // left running never keeps the mutex alive.
-    HANDLE mutex = CreateMutexA(nullptr, TRUE, ("Global\\" + name).c_str());
+    const std::string fullName = "Global\\" + name;
+    HANDLE mutex = CreateMutexA(nullptr, TRUE, fullName.c_str());
     const DWORD error = GetLastError();
-    if (mutex == nullptr) return InstanceLockResult::Unavailable;
+    mutexProblem.clear();
+    if (mutex == nullptr) {
+        // Any user may make an object of that name first.
+        std::string what;
+        if (error == ERROR_INVALID_HANDLE) what = "an object of another kind holds the name";
+        else if (error == ERROR_ACCESS_DENIED) what = "a mutex of that name exists that this user may not open";
+        else what = "the system refused it (error " + std::to_string(error) + ")";
+        mutexProblem = "The mutex \"" + fullName + "\" cannot be used: " + what +
+                       ". No installer can take the lock while it is there.";
+        return InstanceLockResult::Unavailable;
+    }
     if (error == ERROR_ALREADY_EXISTS) {
         ReleaseMutex(mutex);
         CloseHandle(mutex);
@@ -47,6 +60,8 @@ InstanceLockResult createInstanceMutex(const std::string& name) {
     mutexOwnership = 1;
     return InstanceLockResult::Taken;
 }
+
+const std::string& instanceMutexProblem() { return mutexProblem; }
 
 bool confirmInstanceMutex() {
     const DWORD waited = WaitForSingleObject(instanceMutex, 0);

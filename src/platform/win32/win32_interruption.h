@@ -18,6 +18,8 @@ namespace win32 {
 InterruptionGate& processGate();
 
 InstanceLockResult createInstanceMutex(const std::string& name);
+// What stood in the way of the last Unavailable answer.
+const std::string& instanceMutexProblem();
 bool confirmInstanceMutex();
 void releaseInstanceMutex();
 

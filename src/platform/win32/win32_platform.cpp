@@ -579,6 +579,7 @@ public:
     // --- single-instance lock, interruption and exit ---------------------------
 
     InstanceLockResult takeInstanceLock(const std::string& name) override { return win32::createInstanceMutex(name); }
+    std::string instanceLockProblem() override { return win32::instanceMutexProblem(); }
     bool confirmInstanceLock() override { return win32::confirmInstanceMutex(); }
     void releaseInstanceLock() override { win32::releaseInstanceMutex(); }
     bool installInterruptHandler(std::function<void()> onInterrupt) override {

@@ -253,14 +253,8 @@ Launch::Launch(const Scratch& s) : scratch(s) {
     tempBase = scratch / "temp";
     record = scratch / "record.txt";
     shutdownRecord = scratch / "shutdown.txt";
-    // A run that ends with code 4 restarts the machine: this stand-in for
-    // shutdown, first on PATH, only records that it was asked to.
-    const fs::path fakeBin = scratch / "fakebin";
-    scratch.write("fakebin/shutdown", "#!/bin/sh\necho \"$@\" >> '" + shutdownRecord.string() + "'\n");
-    fs::permissions(fakeBin / "shutdown", fs::perms::owner_all);
-
     environment = target().environment;
-    environment["PATH"] = fakeBin.string() + ":/usr/local/bin:/usr/bin:/bin";
+    environment["PATH"] = "/usr/local/bin:/usr/bin:/bin";
     environment[target().temporaryVariable("TEMP")] = target().path(tempBase);
     environment["PROBE_RECORD"] = target().path(record);
 }
@@ -302,8 +296,96 @@ Launch& Launch::takingTheInstanceLock() {
 
 Launch& Launch::holding(const fs::path& release) { return set("PROBE_RUN_RELEASE", target().path(release)); }
 
+namespace {
+
+// The launcher restarts the machine with the first of these that it finds.
+const char* const systemShutdownPrograms[] = {"/usr/sbin/shutdown", "/sbin/shutdown"};
+
+// Mounts an empty file system over each folder that holds a system shutdown
+// program, puts the fake there and makes sure that every such program now is
+// the fake before it starts the rest of its arguments (code 125 otherwise).
+// The namespace's mounts are private: the machine never sees them.
+// The run's own PATH may be anything, even empty: the fence finds its tools by their system paths.
+std::string systemProgram(const std::string& name) {
+    for (const char* folder : {"/usr/bin/", "/bin/", "/usr/sbin/", "/sbin/"})
+        if (access((folder + name).c_str(), X_OK) == 0) return folder + name;
+    return name;
+}
+
+std::vector<std::string> restartFence(const fs::path& fake) {
+    std::string script = "fake=$1; shift; (PATH=/usr/bin:/bin:/usr/sbin:/sbin; for d in $(for p in";
+    for (const char* program : systemShutdownPrograms) script += std::string(" ") + program;
+    script += "; do q=$(dirname \"$p\"); [ -d \"$q\" ] && readlink -f \"$q\"; done | sort -u); do "
+              "mount -t tmpfs -o mode=0755 talve-fence \"$d\" && cp \"$fake\" \"$d/shutdown\" && "
+              "chmod 0755 \"$d/shutdown\" || exit 125; done; for p in";
+    for (const char* program : systemShutdownPrograms) script += std::string(" ") + program;
+    script += "; do [ ! -e \"$p\" ] || cmp -s \"$fake\" \"$p\" || exit 125; done) || exit 125; exec \"$@\"";
+    return {systemProgram("unshare"), geteuid() == 0 ? "-m" : "-rm", "/bin/sh", "-c", script, "talve-fence",
+            fake.string()};
+}
+
+const std::vector<std::string> nobodySwitch{systemProgram("setpriv"), "--reuid=nobody", "--regid=nogroup",
+                                            "--clear-groups"};
+
+std::string problemOf(const std::vector<std::string>& argv) {
+    const RunResult probe = runProgram(argv, {{"PATH", "/usr/bin:/bin"}}, "/");
+    return probe.exitCode == 0 ? std::string() : "'" + argv.front() + "' failed here: " + probe.err;
+}
+
+} // namespace
+
+std::string restartFenceProblem() {
+    static const std::string problem = [] {
+        if (target().windows) return std::string("Windows restarts through the system, not through a program");
+        const fs::path fake = fs::temp_directory_path() / ("talve-e2e-fence-" + std::to_string(getpid()));
+        std::ofstream(fake) << "#!/bin/sh\n";
+        std::vector<std::string> argv = restartFence(fake);
+        argv.push_back("true");
+        std::string found = problemOf(argv);
+        fs::remove(fake);
+        return found;
+    }();
+    return problem;
+}
+
+std::string nobodyProblem() {
+    static const std::string problem = [] {
+        if (geteuid() != 0) return std::string("only root may run a program as nobody");
+        std::vector<std::string> argv = nobodySwitch;
+        argv.push_back("true");
+        return problemOf(argv);
+    }();
+    return problem;
+}
+
+void shareWithNobody(const Scratch& scratch) {
+    const RunResult given = runProgram({systemProgram("chown"), "-R", "nobody:nogroup", scratch.root().string()},
+                                       {{"PATH", "/usr/bin:/bin"}}, "/");
+    EXPECT_EQ(given.exitCode, 0) << given.err;
+}
+
+Launch& Launch::fencingTheRestart() {
+    fenced = true;
+    return *this;
+}
+
+Launch& Launch::asNobody() {
+    nobody = true;
+    return *this;
+}
+
 StartedProgram Launch::start(const fs::path& installer) {
-    std::vector<std::string> argv = target().runner;
+    std::vector<std::string> argv;
+    if (fenced) {
+        // The stand-in for shutdown only records that it was asked to.
+        scratch.write("fakebin/shutdown", "#!/bin/sh\necho \"$@\" >> '" + shutdownRecord.string() + "'\n");
+        argv = restartFence(scratch / "fakebin/shutdown");
+    } else if (environment.count("PROBE_EXIT") != 0 && environment.at("PROBE_EXIT") == "4" && !target().windows) {
+        ADD_FAILURE() << "a run that ends with code 4 restarts the machine: it must be fenced";
+        return StartedProgram{};
+    }
+    if (nobody) argv.insert(argv.end(), nobodySwitch.begin(), nobodySwitch.end());
+    argv.insert(argv.end(), target().runner.begin(), target().runner.end());
     argv.push_back(installer.string());
     argv.insert(argv.end(), args.begin(), args.end());
     if (multipleInstance) argv.push_back("-multipleInstance");

@@ -120,6 +120,13 @@ fs::path packInstaller(const Scratch& scratch, const std::vector<std::string>& o
                        const std::string& name = "installer");
 RunResult runPack(const std::vector<std::string>& arguments);
 
+// Why a fenced restart (Launch::fencingTheRestart) or a run as nobody
+// (Launch::asNobody) cannot be had on this machine; empty when it can.
+std::string restartFenceProblem();
+std::string nobodyProblem();
+// Hands the scratch directory, all that is in it, to nobody (root only).
+void shareWithNobody(const Scratch& scratch);
+
 // One run of an installer: the scratch directory's "temp" is the base of
 // the temporary directory, the probe records into "record.txt". Tests run
 // side by side, so every run ends its command line with -multipleInstance:
@@ -140,6 +147,12 @@ struct Launch {
     Launch& holding(const fs::path& release);
     // What the launcher reads on standard input (a file, not a terminal).
     Launch& input(const std::string& content);
+    // In a mount namespace of its own where the system's shutdown programs
+    // are the recording fake (shutdownRecord gets their arguments). Every
+    // run that may end with code 4 needs it; see restartFenceProblem.
+    Launch& fencingTheRestart();
+    // As the account nobody, without supplementary groups; see nobodyProblem.
+    Launch& asNobody();
     RunResult run(const fs::path& installer);
     StartedProgram start(const fs::path& installer);
 
@@ -150,6 +163,8 @@ struct Launch {
     std::vector<std::string> args;
     Environment environment;
     bool multipleInstance = true;
+    bool fenced = false;
+    bool nobody = false;
     fs::path inputFile = "/dev/null";
 };
 

@@ -57,7 +57,7 @@ TEST(PlainPass, AppliesEveryOptionAndStillExportsEveryArgument) {
     EXPECT_FALSE(c.splashEnabled);
     EXPECT_EQ(c.tempDirOption, "T");
     EXPECT_TRUE(c.locationGiven);
-    EXPECT_EQ(c.location, "L");
+    EXPECT_EQ(c.location, "/work/L");
     EXPECT_TRUE(c.javaHomeGiven);
     EXPECT_EQ(c.javaHome, "/work/jre");
     EXPECT_EQ(c.javaArgs, "-Xmx1g");

@@ -97,6 +97,14 @@ TEST_F(CarriedRuntime, UnpackedRuntimePropertiesThatAreNoRegularFileStopTheRun) 
     auto again = extractorOn(directory);
     EXPECT_EQ(again->extractAndRunJar(), 1);
     EXPECT_EQ(directory.log.errors().size(), 1u);
+
+    // Every runtime needs its jvm.properties, the carried one too.
+    fs::remove(properties);
+    ContextBench missing{FakePlatform::Style::Posix};
+    auto without = extractorOn(missing);
+    EXPECT_EQ(without->extractAndRunJar(), 1);
+    EXPECT_EQ(missing.log.errors(), Lines{"ERROR \t: The file \"" + properties + "\" does not exist."});
+    EXPECT_EQ(without->installerCommand(), "");
 }
 
 } // namespace

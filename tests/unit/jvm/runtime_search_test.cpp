@@ -52,12 +52,13 @@ public:
 
     std::string path(const std::string& name) const { return scratch.path() + sep + name; }
 
-    // A product home whose _jvm holds a java launcher; returns the home.
+    // A product home whose _jvm holds a java launcher and the jvm.properties
+    // naming it; returns the home.
     std::string home(const std::string& name) {
         const std::string home = path(name);
-        writeCreatingParents(home + sep + "_jvm" + sep + "bin" + sep + "java" +
-                                 bench.platform.conventions().executableSuffix,
-                             "launcher");
+        const std::string launcher = "bin" + sep + "java" + bench.platform.conventions().executableSuffix;
+        writeCreatingParents(home + sep + "_jvm" + sep + launcher, "launcher");
+        test::writeFile(home + sep + "_jvm" + sep + "jvm.properties", "java.bin.path=" + launcher + "\n");
         return home;
     }
 
@@ -132,9 +133,12 @@ TEST(IsJvmValid, NamesTheWindowsLauncherAndQuotesItsFolder) {
 
 TEST(IsJvmValid, RejectsWithoutRunningAnythingWhenJavaOrTheCheckingJarIsMissing) {
     SearchBench search;
-    const std::string missing = search.path("nothing") + "/_jvm";
-    fs::create_directories(search.path("folder/_jvm/bin/java")); // a directory by that name is no launcher
-    for (const std::string& runtime : {missing, search.path("folder") + "/_jvm"}) {
+    const std::string missing = search.home("nothing") + "/_jvm";
+    fs::remove(missing + "/bin/java");
+    const std::string folder = search.home("folder") + "/_jvm";
+    fs::remove(folder + "/bin/java");
+    fs::create_directories(folder + "/bin/java"); // a directory by that name is no launcher
+    for (const std::string& runtime : {missing, folder}) {
         EXPECT_FALSE(search.reader().isJvmValid(runtime));
         const Lines lines = search.bench.log.lines();
         ASSERT_GE(lines.size(), 2u);
@@ -155,6 +159,39 @@ TEST(IsJvmValid, RejectsWithoutRunningAnythingWhenJavaOrTheCheckingJarIsMissing)
         EXPECT_TRUE(bench->bench.platform.freeSpaceQueries.empty());
         EXPECT_TRUE(bench->bench.log.errors().empty());
     }
+}
+
+// The same rule as for -javaHome: no runtime without its jvm.properties; and
+// the checking jar runs on the launcher that file names, the one that would
+// run the installer, not on a bin/java beside it.
+TEST(IsJvmValid, ChecksTheLauncherTheRuntimePropertiesNameAndNothingWithoutThem) {
+    SearchBench search;
+    const std::string runtime = search.home("h") + "/_jvm";
+    fs::create_directories(runtime + "/jre/bin");
+    test::writeFile(runtime + "/jre/bin/java", "the launcher that runs");
+    test::writeFile(runtime + "/jvm.properties", "java.bin.path=bin/java\njava.bin.path=jre/bin/java\n");
+    search.bench.platform.queueOutcome(true, 32);
+    EXPECT_TRUE(search.reader().isJvmValid(runtime));
+    ASSERT_EQ(search.bench.platform.processCalls.size(), 1u);
+    EXPECT_EQ(search.bench.platform.processCalls[0].commandLine.rfind("\"" + runtime + "/jre/bin/java\" -jar ", 0), 0u)
+        << search.bench.platform.processCalls[0].commandLine;
+
+    fs::remove(runtime + "/jre/bin/java");
+    EXPECT_FALSE(search.reader().isJvmValid(runtime));
+    EXPECT_TRUE(search.bench.log.has("DEBUG \t: Cannot find java executable for jvm located in : " + runtime));
+
+    const std::string properties = runtime + "/jvm.properties";
+    for (const std::string& content : {std::string("java.bin.path=../../elsewhere/java\n"),
+                                       std::string("java.bin.path=/usr/bin/java\n")}) {
+        test::writeFile(properties, content);
+        EXPECT_FALSE(search.reader().isJvmValid(runtime)) << content;
+        EXPECT_EQ(search.bench.log.lines().back(), "INFO \t: This jvm located in \"" + runtime + "\" is not valid");
+    }
+    fs::remove(properties);
+    EXPECT_FALSE(search.reader().isJvmValid(runtime));
+    EXPECT_TRUE(search.bench.log.has("DEBUG \t: The file \"" + properties + "\" does not exist."));
+    EXPECT_EQ(search.bench.platform.processCalls.size(), 1u) << "a refused runtime was run";
+    EXPECT_TRUE(search.bench.log.errors().empty());
 }
 
 TEST(IsJvmValid, WithoutARequirementFileTheCheckStillRunsAndNothingIsReportedAsAnError) {

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -55,6 +56,26 @@ protected:
 
 std::string commandFor(const std::string& home, const std::string& launcher) {
     return "\"" + home + launcher + "\" -Duser.language=en -jar \"install.jar\"";
+}
+
+// An empty entry would let the installer, and whatever it runs by name, pick
+// programs out of the current directory.
+TEST_F(JarLaunch, TheSearchPathStartsWithTheLibraryAndHasNoEmptyEntry) {
+    const std::string library = scratch.path() + "/korvu_lib";
+    const std::vector<std::pair<std::optional<std::string>, std::string>> cases{
+        {std::nullopt, library},
+        {"", library},
+        {":", library},
+        {"/usr/bin", library + ":/usr/bin"},
+        {"::/usr/bin::/bin:", library + ":/usr/bin:/bin"},
+    };
+    for (const auto& [before, after] : cases) {
+        SCOPED_TRACE(before.value_or("<unset>"));
+        if (before) bench.platform.environment["PATH"] = *before;
+        else bench.platform.environment.erase("PATH");
+        ASSERT_EQ(prepare("java.bin.path=bin/java\n"), 0);
+        EXPECT_EQ(bench.platform.environment["PATH"], after);
+    }
 }
 
 TEST_F(JarLaunch, ALineTooLongForTheBufferIsLeftOutWholeNotReadAsItsTail) {

@@ -53,6 +53,17 @@ TEST(InstanceGuard, EveryFailureOfTheLockIsTreatedAsARunningInstance) {
     }
 }
 
+// Something planted at the lock's name refuses every installer: the refusal
+// says what and where, between the two usual lines.
+TEST(InstanceGuard, AnUnusableLockSaysWhatWasFoundInItsPlace) {
+    ContextBench bench;
+    bench.platform.lockAnswer = InstanceLockResult::Unavailable;
+    bench.platform.lockProblem = "The lock file \"/tmp/x.lock\" cannot be used: it is a directory.";
+    EXPECT_FALSE(bench.context.checkOtherInstances());
+    EXPECT_EQ(bench.log.errors(), errorsWith({"ERROR \t: Error while creating mutex.",
+                                              "ERROR \t: The lock file \"/tmp/x.lock\" cannot be used: it is a directory."}));
+}
+
 TEST(InstanceGuard, TakesTheMachineWideLockUnlessMultipleInstancesAreAllowed) {
     ContextBench bench;
     EXPECT_TRUE(bench.context.checkOtherInstances());

@@ -109,6 +109,7 @@ public:
     // --- single-instance lock, interruption and exit ---------------------------
     // Scripted answers; the lock counts as held from a Taken answer until released.
     InstanceLockResult lockAnswer = InstanceLockResult::Taken;
+    std::string lockProblem; // what instanceLockProblem tells
     bool handlerInstalls = true;
     bool lockConfirms = true;
     bool lockHeld = false;
@@ -124,6 +125,7 @@ public:
 
     InstanceLockResult takeInstanceLock(const std::string& name) override;
     bool confirmInstanceLock() override { return lockConfirms; }
+    std::string instanceLockProblem() override { return lockProblem; }
     void releaseInstanceLock() override;
     bool installInterruptHandler(std::function<void()> onInterrupt) override;
     bool runAtExit(std::function<void()> handler) override;
