@@ -25,8 +25,10 @@ import java.util.regex.Pattern;
  */
 public final class ExitScript {
     private static final Pattern PLAIN_WORD = Pattern.compile("[A-Za-z0-9_./-]+");
-    // cmd.exe finds its built-in commands only by a bare name.
+    // cmd.exe finds its built-in commands only by a bare name, and its
+    // built-in commands see a quoted switch as a file name.
     private static final Pattern CMD_COMMAND_NAME = Pattern.compile("[A-Za-z0-9_.-]+");
+    private static final Pattern CMD_SWITCH = Pattern.compile("/[A-Za-z0-9?:-]+");
 
     private final Path path;
     private final boolean cmd;
@@ -143,12 +145,14 @@ public final class ExitScript {
      * {@code & | < > ^ ( )} are plain characters; "%" doubled, the only
      * character a batch file expands inside quotes; trailing backslashes
      * doubled so that a program's own parsing does not take the closing quote
-     * for a character. A bare command name stays unquoted as the first word.
+     * for a character. A bare command name as the first word and switches such as
+     * {@code /Q} stay unquoted (a Windows file name cannot hold "/").
      */
     public static String quoteForCmd(String word, boolean first) {
         if (word.indexOf('"') >= 0 || word.indexOf('\r') >= 0 || word.indexOf('\n') >= 0)
             throw new IllegalArgumentException("cmd.exe cannot take a double quote or a line end in a word: " + word);
         if (first && CMD_COMMAND_NAME.matcher(word).matches()) return word;
+        if (!first && CMD_SWITCH.matcher(word).matches()) return word;
         int trailing = 0;
         while (trailing < word.length() && word.charAt(word.length() - 1 - trailing) == '\\') ++trailing;
         StringBuilder quoted = new StringBuilder("\"").append(word.replace("%", "%%"));
