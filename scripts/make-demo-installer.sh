@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes the demo installer from the sample payloads: the sample installer jar
-# compiled from samples/installer, a Java runtime made by jlink from this
+# compiled from samples/installer with the installer library
+# (java/installer-lib, compiled in: the jar needs nothing else), a Java runtime made by jlink from this
 # machine's JDK (only the modules the sample needs) packed by
 # 'talve-pack runtime', the Linux launcher, and the runtime-checking jar
 # (bin/check.jar of the build) with the sample's requirements, so that the
@@ -16,7 +17,8 @@ mkdir -p "$out"
 out=$(cd "$out" && pwd)
 rm -rf "$out/classes" "$out/runtime" "$out/install.jar" "$out/jvm"
 mkdir -p "$out/classes"
-javac -d "$out/classes" "$here/samples/installer/SampleInstaller.java"
+javac --release 8 -Xlint:-options -d "$out/classes" "$here/samples/installer/SampleInstaller.java" \
+  $(find "$here/java/installer-lib/src/main/java" -name '*.java')
 jar --create --file "$out/install.jar" --main-class SampleInstaller -C "$out/classes" .
 
 modules=$(jdeps --print-module-deps --ignore-missing-deps "$out/install.jar")
