@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -107,6 +108,8 @@ struct ProbeRecord {
     Environment environment;
     // Regular files in its current directory: name and first 256 bytes.
     std::map<std::string, std::string> files;
+    // The names of everything in its current directory.
+    std::set<std::string> entries;
     bool has(const std::string& name) const { return environment.count(name) != 0; }
     std::string env(const std::string& name) const;
 };
