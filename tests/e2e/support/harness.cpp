@@ -40,6 +40,7 @@ Target makeTarget() {
         t.launcher = settings["launcher"];
         t.probe = settings["probe"];
         t.unpacker = settings["unpacker"];
+        t.pack = settings["pack"];
         t.runner = {settings["wine"]};
         t.separator = "\\";
         t.javaName = "java.exe";

@@ -23,6 +23,7 @@ struct Target {
     std::string launcher;              // launcher stub, host path
     std::string probe;                 // fake java program, host path
     std::string unpacker;              // talve-unpack stub, host path (may be empty)
+    std::string pack;                  // talve-pack built for the target, when it is not the host's
     std::vector<std::string> runner;   // placed before the installer, e.g. "wine"
     std::string separator;             // as the launcher composes paths
     std::string javaName;              // bin/<javaName> in a runtime
