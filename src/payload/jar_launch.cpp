@@ -87,7 +87,10 @@ int JarExtractor::extractAndRunJar() {
         const std::optional<std::string> launcher = javaLauncherPath();
         if (!launcher) return 1;
         const std::string libraryDir = tempDir + context_.pathSeparator + "korvu_lib";
-        context_.createDirectory(libraryDir);
+        // The installer may do without it: the run goes on, but the user is told.
+        if (!context_.createDirectory(libraryDir))
+            context_.logWarning("Unable to create the library directory " + libraryDir +
+                                "; the installer runs without it.");
         context_.setEnvironmentVariable("PATH=" + searchPathStartingWith(
                                                       libraryDir, context_.platform().conventions().searchPathSeparator,
                                                       context_.environmentValue("PATH")));

@@ -120,8 +120,12 @@ private:
     int runHidden(const std::string& command, bool detachProcess, bool discardOutput, std::string* errorOutput);
     bool executeCommand(const std::string& command, bool detachProcess, std::string* errorOutput,
                         bool failureIsError = true);
+    bool removeDirectory(const std::string& directory, bool failureIsError);
     void cleanUpOnInterruption();
-    std::optional<std::string> claimTemporaryDirectory(const std::string& base, long firstNumber);
+    // Empty when no name could be had in base; lastTried then holds the last
+    // name tried, empty when the random source failed.
+    std::optional<std::string> claimTemporaryDirectory(const std::string& base, std::string& lastTried);
+    void reportUnusableBase(const std::string& base, const std::string& lastTried);
     void releaseTemporaryDirectoryLock();
 
     Platform& platform_;

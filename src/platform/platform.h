@@ -40,6 +40,9 @@ struct PlatformConventions {
     // Searched for product records where "CommonProgramFiles" is not set
     // (empty: that step of the search finds nothing).
     std::string commonRecordDirectoryFallback;
+    // A directory whose lock is held cannot be removed (Windows), so the
+    // lock goes before the removal; elsewhere it is kept through it.
+    bool lockedDirectoryResistsRemoval = false;
 };
 
 enum class CopyStatus { copied, readFailed, writeFailed };
@@ -64,11 +67,22 @@ struct ShutdownRight {
     bool privilegeFound = false; // the shutdown privilege exists and can be enabled
 };
 
-// An exclusive lock on a file, held until this object is destroyed or the
-// process ends, however it ends.
+// An exclusive lock, held until this object is destroyed or the process
+// ends, however it ends.
 class FileLock {
 public:
     virtual ~FileLock() = default;
+};
+
+enum class DirectoryLockStatus {
+    taken,
+    inUse,       // another holder has it
+    refused,     // missing, a link, not a directory, or not this user's alone
+    unsupported, // the file system cannot lock a directory (some network ones)
+};
+struct DirectoryLock {
+    DirectoryLockStatus status = DirectoryLockStatus::refused;
+    std::unique_ptr<FileLock> lock; // set when taken
 };
 
 class Platform {
@@ -148,10 +162,12 @@ public:
     virtual FileRead readRegularFile(const std::string& path, std::size_t limit) = 0;
 
     // --- locks -------------------------------------------------------------
-    // Creates the file if needed (owner-only, never through a link at that
-    // name) and locks it exclusively. Null when another process holds the
-    // lock or the file cannot be made. Child processes do not inherit it.
-    virtual std::unique_ptr<FileLock> lockFile(const std::string& path) = 0;
+    // Locks the directory itself, so that nothing appears in it: only a real
+    // directory (never through a link) that belongs to this user alone, and
+    // exclusively, a second taker failing even in the same process. While it
+    // is held, others may still list and read the directory, and on Windows
+    // nobody can delete or rename it. Child processes do not inherit it.
+    virtual DirectoryLock lockDirectory(const std::string& dir) = 0;
 
     // --- reboot ------------------------------------------------------------
     virtual ShutdownRight acquireShutdownRight() = 0;

@@ -3,43 +3,70 @@
 #include "platform/command_line.h"
 #include "platform/file_read_problem.h"
 
+#include <cstdint>
 #include <cstdio>
-#include <ctime>
+#include <utility>
+#include <vector>
 
 namespace talve {
 
 namespace {
 const char* const temporaryDirectoryName = "TALVE_TEMP";
-const char* const lockFileName = "talve_run.lock";
 constexpr std::size_t exitScriptProbeLimit = 64 * 1024;
-// Launchers started in the same second share a first name; this many in a
-// row pass over names in use before the search gives up.
-constexpr long claimAttempts = 64;
+// The number of a name has at most seven digits.
+constexpr std::uint32_t nameNumbers = 10000000;
+// Names are drawn at random so that nobody can make them in advance: to stop
+// a launcher for good, another user would have to hold nearly all ten
+// million names of a folder. Each of these attempts is one mkdir and one open.
+constexpr int claimAttempts = 128;
 
-long secondOfRun() { return static_cast<long>(std::time(nullptr) % 10000000); }
+// Every number equally likely: a draw from the last, incomplete run of
+// nameNumbers in the 32-bit range is drawn again.
+std::optional<long> drawNameNumber(Platform& platform) {
+    constexpr std::uint64_t fairLimit = (std::uint64_t{1} << 32) / nameNumbers * nameNumbers;
+    for (int draw = 0; draw < 16; ++draw) {
+        std::uint8_t bytes[4];
+        if (!platform.randomBytes(bytes, sizeof bytes)) return std::nullopt;
+        const std::uint32_t word = bytes[0] | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
+                                   std::uint32_t{bytes[3]} << 24;
+        if (word < fairLimit) return static_cast<long>(word % nameNumbers);
+    }
+    return std::nullopt;
+}
 } // namespace
 
-// A directory belongs to the run that holds the lock inside it. A name whose
-// lock another launcher holds is in use and passed over for the next number;
-// a leftover of an earlier run (nobody holds its lock) is cleared under the
-// lock first, so that two launchers can never both take it for a leftover.
-std::optional<std::string> BootstrapContext::claimTemporaryDirectory(const std::string& base, long firstNumber) {
-    for (long number = firstNumber; number < firstNumber + claimAttempts; ++number) {
-        const std::string candidate = base + pathSeparator + temporaryDirectoryName + "_" + std::to_string(number);
-        const std::string lockPath = candidate + pathSeparator + lockFileName;
+// A directory belongs to the run that made it (mkdir fails on a name that
+// exists) and holds the lock on it. A name whose lock is held, or that is
+// not this user's alone, is passed over for another; a leftover of an ended
+// run of this user (nobody holds its lock) is cleared under the lock first,
+// so that two launchers can never both take it for a leftover.
+std::optional<std::string> BootstrapContext::claimTemporaryDirectory(const std::string& base, std::string& lastTried) {
+    for (int attempt = 0; attempt < claimAttempts; ++attempt) {
+        const std::optional<long> number = drawNameNumber(platform_);
+        if (!number) {
+            logError("Unable to draw a name for the temp directory: the system's random source failed.");
+            lastTried.clear();
+            return std::nullopt;
+        }
+        const std::string candidate = base + pathSeparator + temporaryDirectoryName + "_" + std::to_string(*number);
+        lastTried = candidate;
         const bool fresh = createDirectory(candidate);
-        std::unique_ptr<FileLock> lock = platform_.lockFile(lockPath);
-        if (!lock) continue;
+        DirectoryLock taken = platform_.lockDirectory(candidate);
+        // Made by this mkdir, so this run's; nobody else can lock it either.
+        if (fresh && taken.status == DirectoryLockStatus::unsupported) return candidate;
+        if (taken.status != DirectoryLockStatus::taken) continue;
         if (!fresh) {
-            removeDirectory(candidate);
+            // Where the held lock keeps the directory itself, only its
+            // contents go; elsewhere it is made anew. Either way it is locked
+            // again, and passed over if somebody else was quicker.
+            removeDirectory(candidate, false);
             createDirectory(candidate);
-            // The clearing removed the locked file: the lock is taken again on the new one.
-            lock.reset();
-            lock = platform_.lockFile(lockPath);
-            if (!lock) continue;
+            taken.lock.reset();
+            taken = platform_.lockDirectory(candidate);
+            if (taken.status != DirectoryLockStatus::taken) continue;
         }
         releaseTemporaryDirectoryLock();
-        tempDirLock_ = lock.release();
+        tempDirLock_ = taken.lock.release();
         return candidate;
     }
     return std::nullopt;
@@ -49,54 +76,72 @@ std::optional<std::string> BootstrapContext::claimTemporaryDirectory(const std::
 // clean up without a lock.
 void BootstrapContext::releaseTemporaryDirectoryLock() { delete tempDirLock_.exchange(nullptr); }
 
+void BootstrapContext::reportUnusableBase(const std::string& base, const std::string& lastTried) {
+    logError("Problem creating temp directory " + lastTried);
+    logError("None of the " + std::to_string(claimAttempts) + " names tried in " + base +
+             " could be made: each exists already or the folder refuses new directories.");
+}
+
 bool BootstrapContext::setTempDirectory() {
     logInfo("Setting temp directory.");
-    const long number = secondOfRun();
     std::string base;
     std::optional<std::string> claimed;
+    // Folders in which no name could be made, each with the last name tried there.
+    std::vector<std::pair<std::string, std::string>> unusable;
+    bool randomSourceFailed = false;
+    auto tryBase = [&](const std::string& folder) {
+        for (const auto& tried : unusable)
+            if (tried.first == folder) return;
+        std::string lastTried;
+        claimed = claimTemporaryDirectory(folder, lastTried);
+        if (claimed) base = folder;
+        else if (lastTried.empty()) randomSourceFailed = true;
+        else unusable.emplace_back(folder, lastTried);
+    };
+
     if (!tempDirOption.empty()) {
-        base = getAbsolutePath(tempDirOption);
-        claimed = claimTemporaryDirectory(base, number);
+        const std::string option = getAbsolutePath(tempDirOption);
+        // A -tempdir folder must exist already.
+        if (!changeDirectory(option)) {
+            logError("Unable to access temp directory " + option);
+            return false;
+        }
+        tryBase(option);
+    } else {
+        const PlatformConventions& conventions = platform_.conventions();
+        for (const std::string& variable : conventions.temporaryBaseVariables) {
+            if (claimed || randomSourceFailed) break;
+            std::optional<std::string> value = platform_.getEnvironment(variable);
+            // An empty value would put the directory at the root. A relative one
+            // is taken from the launch directory, where the run starts: the
+            // directory changes below would read it against another one.
+            if (!value || value->empty()) continue;
+            tryBase(getAbsolutePath(*value));
+        }
+        if (!claimed && !randomSourceFailed && !conventions.fallbackTemporaryBase.empty())
+            tryBase(conventions.fallbackTemporaryBase);
     }
 
-    const PlatformConventions& conventions = platform_.conventions();
-    for (const std::string& variable : conventions.temporaryBaseVariables) {
-        if (!base.empty()) break;
-        std::optional<std::string> value = platform_.getEnvironment(variable);
-        // An empty value would put the directory at the root. A relative one
-        // is taken from the launch directory, where the run starts: the
-        // directory changes below would read it against another one.
-        if (!value || value->empty()) continue;
-        const std::string absolute = getAbsolutePath(*value);
-        claimed = claimTemporaryDirectory(absolute, number);
-        if (claimed) base = absolute;
-    }
-    if (base.empty() && !conventions.fallbackTemporaryBase.empty()) {
-        claimed = claimTemporaryDirectory(conventions.fallbackTemporaryBase, number);
-        if (claimed) base = conventions.fallbackTemporaryBase;
-    }
-
-    if (base.empty()) {
-        logError("No temporary directory defined. Possible solutions :");
-        logError("\t1 - Specify the temporary directory on the command line ( -tempdir /tmp/ )");
-        logError("\t2 - Define TEMP or TMP environment variable");
+    if (!claimed) {
+        if (randomSourceFailed) return false;
+        // Folders were named, but every name in them was taken or refused:
+        // saying that no folder was defined would send the user the wrong way.
+        for (const auto& [folder, lastTried] : unusable) reportUnusableBase(folder, lastTried);
+        if (unusable.empty()) {
+            logError("No temporary directory defined. Possible solutions :");
+            logError("\t1 - Specify the temporary directory on the command line ( -tempdir /tmp/ )");
+            logError("\t2 - Define TEMP or TMP environment variable");
+        }
         return false;
     }
-    if (!changeDirectory(base)) {
+    if (tempDirOption.empty() && !changeDirectory(base)) {
         logError("Unable to access temp directory " + base);
         releaseTemporaryDirectoryLock();
         return false;
     }
-    tempDir = claimed.value_or(base + pathSeparator + temporaryDirectoryName + "_" + std::to_string(number));
+    tempDir = *claimed;
     // The directory must be this run's own: a link or somebody else's
-    // directory of the same name is never entered, and creating it over
-    // one of those fails. Without the lock it may be another run's.
-    if (!claimed || (!enterPrivateDirectory(tempDir) && !createDirectory(tempDir))) {
-        logError("Problem creating temp directory " + tempDir);
-        tempDir.clear();
-        releaseTemporaryDirectoryLock();
-        return false;
-    }
+    // directory of the same name is never entered.
     if (!enterPrivateDirectory(tempDir)) {
         logError("Directory " + tempDir + " does not exists");
         tempDir.clear();
@@ -107,14 +152,17 @@ bool BootstrapContext::setTempDirectory() {
     return true;
 }
 
-bool BootstrapContext::removeDirectory(const std::string& directory) {
+bool BootstrapContext::removeDirectory(const std::string& directory) { return removeDirectory(directory, true); }
+
+// failureIsError false: a removal that may fail in part without harm, whose
+// outcome the caller checks in its own way.
+bool BootstrapContext::removeDirectory(const std::string& directory, bool failureIsError) {
     logInfo("Removing directory : " + directory);
     std::string command = removeDirectoryCommand + quoteArgument(directory);
     // The delete command must never meet a missing directory.
     createDirectory(directory);
-    return executeCommand(command, false);
+    return failureIsError ? executeCommand(command, false) : executeCommandQuietly(command);
 }
-
 bool BootstrapContext::createExitScript() {
     logInfo("Creating exit script.");
     if (tempDir.empty()) {
@@ -172,14 +220,15 @@ bool BootstrapContext::cleanUp() {
     if (temporaryDirectoryRemoved_) return true;
     logInfo("Starting clean up.");
     changeDirectory("..");
-    // Windows cannot remove a directory while a file in it is open, so the
-    // lock goes first.
-    releaseTemporaryDirectoryLock();
+    // Where the lock can be kept through the removal, no other launcher can
+    // take the name for a leftover while the removal runs.
+    if (platform_.conventions().lockedDirectoryResistsRemoval) releaseTemporaryDirectoryLock();
     if (!tempDir.empty()) {
         const bool ran = removeDirectory(tempDir);
         if (!ran) logError("Failed to execute the clean up procedure");
         temporaryDirectoryRemoved_ = ran && lastResult == 0;
     }
+    releaseTemporaryDirectoryLock();
     cleanedUp = true;
     return true;
 }

@@ -1,6 +1,7 @@
 #include "common/text_lines.h"
 #include "crypto/protected_value.h"
 #include "platform/bootstrap_context.h"
+#include "platform/file_read_problem.h"
 #include "silent/masked_key.h"
 #include "silent/silent_file.h"
 
@@ -47,7 +48,12 @@ bool endsWith(const std::string& text, const std::string& suffix) {
 int readSilentFile(BootstrapContext& context, const std::string& path) {
     if (path.empty()) return silentFileMissing;
     const FileRead file = context.platform().readRegularFile(path, silentFileLimit);
-    if (file.status != FileReadStatus::ok) return silentFileMissing;
+    if (file.status != FileReadStatus::ok) {
+        // Reported as not found, as ever; this line tells what was there instead.
+        if (file.status != FileReadStatus::missing)
+            context.logError(fileReadProblem(path, file.status, silentFileLimit));
+        return silentFileMissing;
+    }
 
     std::set<std::string> names;
     std::string tag, tagProperty;

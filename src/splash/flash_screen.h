@@ -17,6 +17,8 @@ public:
     virtual void setText(const std::string& text) = 0;
     // Any thread: the window goes away on the splash thread's next event.
     virtual void requestClose() = 0;
+    // After show has failed: why, for the log's DEBUG level (may be empty).
+    virtual std::string failureDetail() const { return std::string(); }
     virtual ~flashScreen() = default;
 };
 

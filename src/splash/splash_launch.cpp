@@ -33,6 +33,8 @@ int JarExtractor::launchSplashScreen() {
         return 0;
     case 2:
         context_.logWarning(splashRunner_->getErrorMessage());
+        if (const std::string detail = splashRunner_->getErrorDetail(); !detail.empty())
+            context_.logDebug("The splash window was not created " + detail);
         return 0;
     default:
         context_.logError("Unknown error from splashrunner");

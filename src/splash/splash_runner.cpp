@@ -72,6 +72,11 @@ std::string SplashRunner::getErrorMessage() const {
     return finished() ? progress_->errorMessage : std::string();
 }
 
+std::string SplashRunner::getErrorDetail() const {
+    flashScreen* window = finished() ? screen() : nullptr;
+    return window != nullptr ? window->failureDetail() : std::string();
+}
+
 flashScreen* SplashRunner::screen() const { return progress_->screen; }
 bool SplashRunner::started() const { return progress_->started; }
 bool SplashRunner::finished() const { return progress_->finished; }

@@ -30,6 +30,8 @@ public:
     // has failed. 0 when it is up, 2 when it failed.
     int waitForWindow();
     std::string getErrorMessage() const;
+    // The system's reason behind that message, when it gave one.
+    std::string getErrorDetail() const;
     // The window object, null until the splash thread has made it.
     flashScreen* screen() const;
     bool started() const;

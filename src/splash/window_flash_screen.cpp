@@ -26,8 +26,11 @@ bool WindowFlashScreen::show(std::string& errorMessage, std::atomic<bool>& start
     if (!window_->loadImage(imagePath_)) return fail(errorMessage, "Failed to open image [" + imagePath_ + "]");
     if (!window_->registerClass()) return fail(errorMessage, "Failed to RegisterClass: ");
     std::string reason;
-    if (!window_->createWindow(caption_, [this] { return currentText(); }, reason))
-        return fail(errorMessage, "Failed to CreateWindowEx " + reason);
+    if (!window_->createWindow(caption_, [this] { return currentText(); }, reason))     {
+        // The warning's text is fixed; the system's reason goes to its own line.
+        failureDetail_ = reason;
+        return fail(errorMessage, "Failed to CreateWindowEx ");
+    }
     window_->present();
     windowUp_ = true;
     started = true;

@@ -24,6 +24,7 @@ public:
     bool show(std::string& errorMessage, std::atomic<bool>& started) override;
     void setText(const std::string& text) override;
     void requestClose() override;
+    std::string failureDetail() const override { return failureDetail_; }
 
 private:
     bool fail(std::string& errorMessage, const std::string& message);
@@ -35,6 +36,7 @@ private:
     std::string imagePath_;
     std::string text_;
     std::string caption_;
+    std::string failureDetail_; // written before show returns false
     bool closeRequested_ = false;
     std::atomic<bool> windowUp_{false};
     SystemLock lock_; // guards text_ and closeRequested_

@@ -82,7 +82,7 @@ TEST_F(RunFaults, AnInstallerKilledByASignal) {
 // The temporary base on a small file system of its own, mounted in a mount
 // namespace of the run's own so that the machine never sees it: too few
 // bytes for the payloads, or too few files for the run's directory, its
-// lock, its exit script, its payloads.
+// exit script, its payloads.
 TEST_F(RunFaults, NoRoomInTheTemporaryBase) {
     if (target().windows) GTEST_SKIP() << "the small file system is a Linux tmpfs";
     const RunResult probe = runProgram({"unshare", "-rm", "true"}, {{"PATH", "/usr/bin:/bin"}}, scratch.root());
@@ -91,9 +91,10 @@ TEST_F(RunFaults, NoRoomInTheTemporaryBase) {
     struct Room {
         const char* options;
         bool logPossible;
+        bool directoryPossible;
     };
-    for (const Room& room : {Room{"size=1m", true}, Room{"size=10m,nr_inodes=3", false},
-                             Room{"size=10m,nr_inodes=4", true}, Room{"size=10m,nr_inodes=5", true}}) {
+    for (const Room& room : {Room{"size=1m", true, true}, Room{"ro,size=1m", false, false},
+                             Room{"size=10m,nr_inodes=3", false, true}, Room{"size=10m,nr_inodes=4", true, true}}) {
         SCOPED_TRACE(room.options);
         Launch l = launch();
         std::vector<std::string> argv{"unshare", "-rm", "sh", "-c",
@@ -102,6 +103,8 @@ TEST_F(RunFaults, NoRoomInTheTemporaryBase) {
                                       l.tempBase.string(), big.string()};
         argv.insert(argv.end(), l.args.begin(), l.args.end());
         argv.push_back("-multipleInstance");
+        // Named on the command line, the base is the only one tried.
+        if (!room.directoryPossible) argv.insert(argv.end(), {"-tempdir", l.tempBase.string()});
         const RunResult result = runProgram(argv, l.environment, scratch.root());
         EXPECT_EQ(result.exitCode, 1) << result.err;
         EXPECT_NE(result.err.find("ERROR"), std::string::npos) << result.err;
@@ -110,6 +113,12 @@ TEST_F(RunFaults, NoRoomInTheTemporaryBase) {
         const std::string left = readFile(l.tempBase.string() + ".left");
         EXPECT_EQ(left.find("TALVE_TEMP_"), std::string::npos) << left;
         if (room.logPossible) EXPECT_NE(left.find("bootstrapLog_"), std::string::npos) << left;
+        // Every name refused: what went wrong is said, not that no folder was named.
+        if (!room.directoryPossible)
+            EXPECT_NE(result.err.find("ERROR \t: None of the 128 names tried in " + l.tempBase.string() +
+                                      " could be made: each exists already or the folder refuses new directories."),
+                      std::string::npos)
+                << result.err;
     }
 }
 

@@ -138,6 +138,16 @@ TEST_F(SilentAndRecord, AFaultySilentFileStopsTheRunWithItsMessage) {
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err, "ERROR \t: The silent file [" + target().path(scratch / "absent.properties") +
                               "] was not found.\n\n");
+
+    // A device is there, but is no file of answers: the same answer, after
+    // a line that says what it is.
+    const std::string device = target().windows ? target().path(scratch / "NUL") : "/dev/null";
+    Launch deviceRun = launch({"-silent", target().windows ? "NUL" : device});
+    result = deviceRun.run(installer);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "ERROR \t: The file \"" + device + "\" is not a regular file and is not read.\n"
+                          "ERROR \t: The silent file [" + device + "] was not found.\n\n");
+    EXPECT_FALSE(fs::exists(deviceRun.record));
 }
 
 TEST_F(SilentAndRecord, AFittingKeyIsExportedWithoutAPrompt) {

@@ -293,6 +293,59 @@ void checkInstanceLockAndInterruption(Platform& platform, const std::string& sel
     DeleteFileA(marker.c_str());
 }
 
+// Exit codes of "dir-lock-probe DIR".
+enum DirectoryLockProbe { directoryTaken = 30, directoryInUse = 31, directoryRefused = 32 };
+
+int directoryLockProbe(Platform& platform, const std::string& dir) {
+    switch (platform.lockDirectory(dir).status) {
+    case talve::DirectoryLockStatus::taken: return directoryTaken;
+    case talve::DirectoryLockStatus::inUse: return directoryInUse;
+    default: return directoryRefused;
+    }
+}
+
+// What a run and its installer do in their locked temporary directory must
+// all still work, from this process and from children; only another lock,
+// deleting and renaming are kept out.
+void checkDirectoryLock(Platform& platform, const std::string& self) {
+    auto start = platform.currentDirectory();
+    if (!start) return;
+    const std::string dir = *start + "\\talve_locked_" + std::to_string(GetCurrentProcessId());
+    check(platform.createDirectory(dir) == 0, "createDirectory for the lock");
+    talve::DirectoryLock held = platform.lockDirectory(dir);
+    check(held.status == talve::DirectoryLockStatus::taken && held.lock != nullptr, "lockDirectory");
+    check(platform.lockDirectory(dir).status == talve::DirectoryLockStatus::inUse,
+          "a second lock in the same process is refused");
+    ProcessOutcome other = platform.runProcess(quoted(self) + " dir-lock-probe " + quoted(dir), false, true);
+    check(other.completed && other.exitCode == directoryInUse, "another process is refused the lock");
+    check(platform.enterPrivateDirectory(dir), "the locked directory can be entered");
+    const std::string file = dir + "\\install.jar";
+    if (std::FILE* out = std::fopen(file.c_str(), "wb")) {
+        std::fputs("jar", out);
+        std::fclose(out);
+    }
+    check(readWhole(file) == "jar", "files are made and read in it");
+    check(platform.createDirectory(dir + "\\korvu_lib") == 0, "folders are made in it");
+    auto listed = platform.listDirectory(dir);
+    std::size_t entries = 0;
+    for (const std::string& name : listed.value_or(std::vector<std::string>{}))
+        if (name != "." && name != "..") ++entries;
+    check(listed && entries == 2, "it lists only what was put there");
+    ProcessOutcome child = platform.runProcess(quoted(self) + " child 0", false, true);
+    check(child.completed && child.exitCode == 0, "a child starts with the locked directory as its own");
+    platform.changeDirectory(*start);
+    const std::string moved = dir + "_moved";
+    check(MoveFileA(dir.c_str(), moved.c_str()) == FALSE, "the locked directory cannot be renamed");
+    RemoveDirectoryA((dir + "\\korvu_lib").c_str());
+    DeleteFileA(file.c_str());
+    check(RemoveDirectoryA(dir.c_str()) == FALSE && exists(dir), "the locked directory cannot be removed");
+    held.lock.reset();
+    ProcessOutcome freed = platform.runProcess(quoted(self) + " dir-lock-probe " + quoted(dir), false, true);
+    check(freed.completed && freed.exitCode == directoryTaken, "the lock is free once released");
+    check(RemoveDirectoryA(dir.c_str()) != FALSE, "the directory is removed once unlocked");
+    check(platform.lockDirectory(dir).status == talve::DirectoryLockStatus::refused, "a missing directory is refused");
+}
+
 } // namespace
 
 // A 24-bit BMP of width x height pixels, all one colour.
@@ -392,6 +445,9 @@ int main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], "lock-probe") == 0) {
         return lockProbe(*platform);
     }
+    if (argc == 3 && std::strcmp(argv[1], "dir-lock-probe") == 0) {
+        return directoryLockProbe(*platform, argv[2]);
+    }
     if (argc == 3 && std::strcmp(argv[1], "hold") == 0) {
         return holdFile(argv[2]);
     }
@@ -406,6 +462,7 @@ int main(int argc, char** argv) {
     checkThisProcess(*platform, argv[0]);
     checkSquattedInstanceLock(*platform);
     checkInstanceLockAndInterruption(*platform, self);
+    checkDirectoryLock(*platform, self);
 
     std::printf("%s: %d failure(s)\n", failures == 0 ? "PASSED" : "FAILED", failures);
     return failures == 0 ? 0 : 1;

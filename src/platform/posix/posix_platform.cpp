@@ -369,25 +369,30 @@ public:
         return result;
     }
 
-    // The folder holding the lock must be this user's and no link either:
-    // the lock must not plant a file in a folder a link leads to.
-    std::unique_ptr<FileLock> lockFile(const std::string& path) override {
-        const std::size_t slash = path.find_last_of('/');
-        const std::string parent = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-        const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-        int directory = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (directory < 0) return nullptr;
-        struct stat status;
-        const bool owned = ::fstat(directory, &status) == 0 && status.st_uid == ::geteuid();
-        int descriptor =
-            owned ? ::openat(directory, name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600) : -1;
-        ::close(directory);
-        if (descriptor < 0) return nullptr;
-        if (::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
+    // The directory's own descriptor carries the lock. O_NOFOLLOW and the
+    // checks on that descriptor make sure that the directory locked is the
+    // one the name leads to, not one a link points at.
+    DirectoryLock lockDirectory(const std::string& dir) override {
+        DirectoryLock result;
+        int descriptor = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (descriptor < 0) return result;
+        struct stat info;
+        const bool ours = ::fstat(descriptor, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() &&
+                          (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+        if (!ours) {
             ::close(descriptor);
-            return nullptr;
+            return result;
         }
-        return std::make_unique<PosixFileLock>(descriptor);
+        if (::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
+            // A network file system may emulate flock with record locks,
+            // which a descriptor open for reading only cannot take.
+            result.status = errno == EWOULDBLOCK ? DirectoryLockStatus::inUse : DirectoryLockStatus::unsupported;
+            ::close(descriptor);
+            return result;
+        }
+        result.status = DirectoryLockStatus::taken;
+        result.lock = std::make_unique<PosixFileLock>(descriptor);
+        return result;
     }
 
     ShutdownRight acquireShutdownRight() override {

@@ -212,6 +212,19 @@ bool volumeKeepsOwners(HANDLE file) {
     return (flags & FILE_PERSISTENT_ACLS) != 0;
 }
 
+// The handle is on a real directory (no junction or link) of this user's.
+bool isPrivateDirectory(HANDLE handle) {
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(handle, &information)) {
+        return false;
+    }
+    DWORD attributes = information.dwFileAttributes;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return false;
+    }
+    return !volumeKeepsOwners(handle) || ownedByThisUser(handle);
+}
+
 // Turns a handle from CreateFileA into a stdio stream, which then owns it.
 // Handles made this way are not inheritable, unlike those of fopen, so the
 // children (started with handle inheritance on) do not get the launcher's
@@ -229,9 +242,15 @@ std::FILE* streamFromHandle(HANDLE handle, int descriptorFlags, const char* mode
     return stream;
 }
 
-// Held as an open handle that shares nothing but deletion: another
-// process cannot open the file, while the directory removal, run while it
-// is held, may still delete it.
+// A handle on the directory itself. It asks for the right to add files,
+// which its own share mode does not grant, so a second such handle (another
+// launcher's lock) is refused; it shares reading, so others may list the
+// directory, open its files and make it their current directory (which
+// Windows opens with read access, sharing no deletion); and it shares no
+// deletion, so nobody can delete or rename the directory meanwhile. It does
+// not ask for the right to delete the directory itself: every later handle on
+// the directory that shares no deletion, the current directory of the
+// launcher and of its children among them, would then be refused.
 class Win32FileLock final : public FileLock {
 public:
     explicit Win32FileLock(HANDLE handle) : handle_(handle) {}
@@ -277,15 +296,7 @@ public:
         if (!pinned.valid()) {
             return false;
         }
-        BY_HANDLE_FILE_INFORMATION information;
-        if (!GetFileInformationByHandle(pinned.get(), &information)) {
-            return false;
-        }
-        DWORD attributes = information.dwFileAttributes;
-        if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-            return false;
-        }
-        if (volumeKeepsOwners(pinned.get()) && !ownedByThisUser(pinned.get())) {
+        if (!isPrivateDirectory(pinned.get())) {
             return false;
         }
         return _chdir(dir.c_str()) == 0;
@@ -540,19 +551,27 @@ public:
 
     // --- reboot ------------------------------------------------------------
 
-    std::unique_ptr<FileLock> lockFile(const std::string& path) override {
-        // Neither the folder nor the name may be a link: the lock must not
-        // plant a file where a link leads.
-        const std::size_t separator = path.find_last_of("\\/");
-        if (separator != std::string::npos && isLinkOrMissing(path.substr(0, separator))) {
-            return nullptr;
+    DirectoryLock lockDirectory(const std::string& dir) override {
+        DirectoryLock result;
+        // Wine shows a Unix symbolic link only in the name's attributes.
+        if (isLinkOrMissing(dir)) {
+            return result;
         }
-        HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-        if (handle == INVALID_HANDLE_VALUE) {
-            return nullptr;
+        OwnedHandle handle(CreateFileA(dir.c_str(), FILE_ADD_FILE | READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!handle.valid()) {
+            if (GetLastError() == ERROR_SHARING_VIOLATION) {
+                result.status = DirectoryLockStatus::inUse;
+            }
+            return result;
         }
-        return std::make_unique<Win32FileLock>(handle);
+        if (!isPrivateDirectory(handle.get())) {
+            return result;
+        }
+        result.status = DirectoryLockStatus::taken;
+        result.lock = std::make_unique<Win32FileLock>(handle.release());
+        return result;
     }
 
     ShutdownRight acquireShutdownRight() override {
@@ -594,7 +613,7 @@ public:
 
 private:
     const PlatformConventions conventions_{
-        "\\", ';', "cmd.exe /c rmdir /S /Q ", "cmd.exe /c ", {"TEMP", "TMP"}, "", true, "\\\\", "USERPROFILE", ".exe", ""};
+        "\\", ';', "cmd.exe /c rmdir /S /Q ", "cmd.exe /c ", {"TEMP", "TMP"}, "", true, "\\\\", "USERPROFILE", ".exe", "", true};
 };
 
 } // namespace

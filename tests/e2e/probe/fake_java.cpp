@@ -4,8 +4,9 @@
 // as an installer does, and exits with the code it is told.
 //
 // Instructions come through the environment, which the launcher passes on:
-//   PROBE_RECORD       file to write the record into (with the files in its
-//                      current directory, the run's temporary directory)
+//   PROBE_RECORD       file to write the record into (with the entries and
+//                      files of its current directory, the run's temporary
+//                      directory)
 //   PROBE_EXIT         exit code (default 0)
 //   PROBE_COMM         file whose content becomes the communication file
 //   PROBE_EXIT_SCRIPT  file whose content becomes the exit script
@@ -122,6 +123,7 @@ int main(int argc, char** argv, char** envp) {
             // The files the launcher extracted beside it, with their contents
             // in hexadecimal (the first bytes of each): what the jar could read.
             for (const auto& item : std::filesystem::directory_iterator(cwd, error)) {
+                std::fprintf(record, "ENTRY %s\n", item.path().filename().string().c_str());
                 if (!item.is_regular_file(error)) continue;
                 std::fprintf(record, "FILE %s ", item.path().filename().string().c_str());
                 if (std::FILE* file = std::fopen(item.path().string().c_str(), "rb")) {

@@ -40,6 +40,7 @@ Target makeTarget() {
         t.launcher = settings["launcher"];
         t.probe = settings["probe"];
         t.unpacker = settings["unpacker"];
+        t.pack = settings["pack"];
         t.runner = {settings["wine"]};
         t.separator = "\\";
         t.javaName = "java.exe";
@@ -193,6 +194,7 @@ std::optional<ProbeRecord> readProbeRecord(const fs::path& path) {
         if (line.rfind("CWD ", 0) == 0) record.cwd = line.substr(4);
         else if (line.rfind("LIBDIR ", 0) == 0) record.libraryDirectoryExists = line.substr(7) == "yes";
         else if (line.rfind("ARG ", 0) == 0) record.arguments.push_back(line.substr(4));
+        else if (line.rfind("ENTRY ", 0) == 0) record.entries.insert(line.substr(6));
         else if (line.rfind("FILE ", 0) == 0) {
             const std::size_t blank = line.find(' ', 5);
             std::string content;

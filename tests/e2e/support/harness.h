@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -22,6 +23,7 @@ struct Target {
     std::string launcher;              // launcher stub, host path
     std::string probe;                 // fake java program, host path
     std::string unpacker;              // talve-unpack stub, host path (may be empty)
+    std::string pack;                  // talve-pack built for the target, when it is not the host's
     std::vector<std::string> runner;   // placed before the installer, e.g. "wine"
     std::string separator;             // as the launcher composes paths
     std::string javaName;              // bin/<javaName> in a runtime
@@ -107,6 +109,8 @@ struct ProbeRecord {
     Environment environment;
     // Regular files in its current directory: name and first 256 bytes.
     std::map<std::string, std::string> files;
+    // The names of everything in its current directory.
+    std::set<std::string> entries;
     bool has(const std::string& name) const { return environment.count(name) != 0; }
     std::string env(const std::string& name) const;
 };

@@ -132,5 +132,24 @@ TEST_F(JarLaunch, RuntimePropertiesThatAreNoRegularFileStopTheRunWithoutReadingT
     EXPECT_FALSE(bench.platform.environment.count("KORVU_JVM_LOC"));
 }
 
+TEST_F(JarLaunch, ALibraryDirectoryThatCannotBeMadeIsOneWarningAndTheRunGoesOn) {
+    const auto warnings = [this] {
+        Lines found;
+        for (const std::string& line : bench.log.lines())
+            if (line.rfind("WARNING", 0) == 0) found.push_back(line);
+        return found;
+    };
+    ASSERT_EQ(prepare(""), 0);
+    EXPECT_EQ(warnings(), Lines{});
+    EXPECT_EQ(bench.platform.directories.count(scratch.file("korvu_lib")), 1u);
+
+    bench.platform.unwritablePrefixes = {scratch.file("korvu_lib")};
+    ASSERT_EQ(prepare(""), 0);
+    EXPECT_EQ(extractor->installerCommand(), commandFor(home, "bin/java"));
+    EXPECT_EQ(warnings(), Lines{"WARNING \t: Unable to create the library directory " +
+                                          scratch.file("korvu_lib") + "; the installer runs without it."});
+    EXPECT_TRUE(bench.log.errors().empty());
+}
+
 } // namespace
 } // namespace talve

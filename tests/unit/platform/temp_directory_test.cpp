@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <ctime>
+#include <cstdint>
 #include <regex>
 #include <set>
 #include <sys/stat.h>
@@ -98,53 +98,108 @@ TEST(SetTempDirectory, FallsBackToTmpUnderPosixConventions) {
     EXPECT_TRUE(matches(tmpdir.context.tempDir, "/var/tmp/TALVE_TEMP_[0-9]{1,7}")) << tmpdir.context.tempDir;
 }
 
-// Launchers started in the same second share the first name. A leftover of
-// a run that ended is cleared and taken; a directory whose lock a running
-// launcher holds is neither removed nor shared: the next number is used.
+// A leftover of a run that ended is cleared and taken; a directory whose
+// lock a running launcher holds is neither removed nor shared.
 TEST(SetTempDirectory, ClearsALeftoverButPassesOverADirectoryInUse) {
-    const long now = static_cast<long>(std::time(nullptr) % 10000000);
     auto named = [](long number) { return "C:\\Temp\\TALVE_TEMP_" + std::to_string(number); };
     ContextBench bench(FakePlatform::Style::Windows, {{"TEMP", "C:\\Temp"}});
-    bench.platform.directories = {"C:\\Temp", named(now), named(now + 1), named(now + 2)};
-    // Held for this second and the next, so that a tick of the clock changes nothing.
-    bench.platform.locksHeldElsewhere = {named(now) + "\\talve_run.lock", named(now + 1) + "\\talve_run.lock"};
+    for (std::uint32_t number : {17, 4242, 9999999}) bench.platform.queueRandomWord(number);
+    bench.platform.directories = {"C:\\Temp", named(17), named(4242), named(9999999)};
+    bench.platform.locksHeldElsewhere = {named(17), named(4242)};
     ASSERT_TRUE(bench.context.setTempDirectory());
-    EXPECT_EQ(bench.context.tempDir, named(now + 2));
+    EXPECT_EQ(bench.context.tempDir, named(9999999));
     ASSERT_EQ(bench.platform.processCalls.size(), 1u);
-    EXPECT_EQ(bench.platform.processCalls[0].commandLine, "cmd.exe /c rmdir /S /Q \"" + named(now + 2) + "\"");
-    EXPECT_EQ(bench.platform.directories.count(named(now)), 1u);
-    EXPECT_EQ(bench.platform.directories.count(named(now + 1)), 1u);
-    EXPECT_EQ(bench.platform.locksHeld, std::set<std::string>{named(now + 2) + "\\talve_run.lock"});
+    EXPECT_EQ(bench.platform.processCalls[0].commandLine, "cmd.exe /c rmdir /S /Q \"" + named(9999999) + "\"");
+    EXPECT_EQ(bench.platform.directories.count(named(17)), 1u);
+    EXPECT_EQ(bench.platform.directories.count(named(4242)), 1u);
+    EXPECT_EQ(bench.platform.locksHeld, std::set<std::string>{named(9999999)});
+    EXPECT_TRUE(bench.log.errors().empty());
 
-    // The lock lasts until the clean-up, which frees it before the removal.
+    // The lock lasts until the clean-up.
     bench.context.cleanUp();
     EXPECT_TRUE(bench.platform.locksHeld.empty());
-    EXPECT_EQ(bench.platform.directories.count(named(now + 2)), 0u);
+    EXPECT_EQ(bench.platform.directories.count(named(9999999)), 0u);
 }
 
-TEST(SetTempDirectory, GivesTwoRunsWithTheSameTempdirTwoDirectories) {
-    ContextBench first;
-    first.platform.directories = {"D:\\dir"};
-    first.context.tempDirOption = "D:\\dir";
-    ASSERT_TRUE(first.context.setTempDirectory());
-    BootstrapContext second(first.platform);
+// Where a held lock keeps a directory from being removed it goes first;
+// elsewhere it is held through the removal, so that no other launcher can
+// take the directory for a leftover meanwhile.
+TEST(CleanUp, KeepsTheDirectoryLockedThroughTheRemovalWhereTheSystemAllows) {
+    for (FakePlatform::Style style : {FakePlatform::Style::Windows, FakePlatform::Style::Posix}) {
+        ContextBench bench(style, {{"TEMP", style == FakePlatform::Style::Windows ? "C:\\Temp" : "/t"}});
+        bench.platform.directories = {"C:\\Temp", "/t"};
+        ASSERT_TRUE(bench.context.setTempDirectory());
+        std::vector<std::size_t> locksDuringRemoval;
+        bench.platform.duringProcess = [&](const std::string&) {
+            locksDuringRemoval.push_back(bench.platform.locksHeld.size());
+        };
+        bench.context.cleanUp();
+        EXPECT_EQ(locksDuringRemoval, std::vector<std::size_t>{style == FakePlatform::Style::Windows ? 0u : 1u});
+        EXPECT_TRUE(bench.platform.locksHeld.empty());
+    }
+}
+
+TEST(SetTempDirectory, DrawsEveryNameFromTheRandomSource) {
+    ContextBench bench;
+    bench.platform.directories = {"D:\\dir"};
+    bench.context.tempDirOption = "D:\\dir";
+    // The top of the 32-bit range would make the low numbers more likely: drawn again.
+    bench.platform.queueRandomWord(0xFFFFFFFFu);
+    bench.platform.queueRandomWord(1234567);
+    ASSERT_TRUE(bench.context.setTempDirectory());
+    EXPECT_EQ(bench.context.tempDir, "D:\\dir\\TALVE_TEMP_1234567");
+
+    BootstrapContext second(bench.platform);
     second.tempDirOption = "D:\\dir";
     ASSERT_TRUE(second.setTempDirectory());
-    EXPECT_NE(second.tempDir, first.context.tempDir);
-    EXPECT_EQ(first.platform.locksHeld.size(), 2u);
-    EXPECT_TRUE(first.platform.processCalls.empty());
+    EXPECT_NE(second.tempDir, bench.context.tempDir);
+    EXPECT_EQ(bench.platform.locksHeld.size(), 2u);
+    EXPECT_TRUE(bench.platform.processCalls.empty());
 
-    // With every name in use the run stops rather than share one.
-    BootstrapContext third(first.platform);
-    third.tempDirOption = "D:\\dir";
-    for (const std::string& directory : std::set<std::string>(first.platform.directories))
-        first.platform.locksHeldElsewhere.insert(directory + "\\talve_run.lock");
-    for (long number = 0; number < 70; ++number)
-        first.platform.locksHeldElsewhere.insert("D:\\dir\\TALVE_TEMP_" +
-                                                 std::to_string(std::time(nullptr) % 10000000 + number) +
-                                                 "\\talve_run.lock");
-    EXPECT_FALSE(third.setTempDirectory());
-    EXPECT_EQ(third.tempDir, "");
+    ContextBench broken(FakePlatform::Style::Posix);
+    broken.platform.directories = {"/tmp"};
+    broken.platform.randomSourceWorks = false;
+    EXPECT_FALSE(broken.context.setTempDirectory());
+    EXPECT_EQ(broken.log.errors(),
+              Lines{"ERROR \t: Unable to draw a name for the temp directory: the system's random source failed."});
+    EXPECT_EQ(broken.platform.directories, std::set<std::string>{"/tmp"});
+}
+
+// Another user who makes names in a shared folder in advance can only make
+// the run move on to the next folder, and when every folder is taken the
+// run says so instead of claiming that none was defined.
+TEST(SetTempDirectory, MovesOnFromASquattedFolderAndNamesEveryFolderThatHadNoFreeName) {
+    ContextBench bench(FakePlatform::Style::Posix, {{"TEMP", "/shared"}, {"TMP", "/home/u/tmp"}});
+    bench.platform.directories = {"/shared", "/home/u/tmp", "/tmp"};
+    bench.platform.foreignPrefixes = {"/shared/TALVE_TEMP_"};
+    ASSERT_TRUE(bench.context.setTempDirectory());
+    EXPECT_TRUE(matches(bench.context.tempDir, "/home/u/tmp/TALVE_TEMP_[0-9]{1,7}")) << bench.context.tempDir;
+    EXPECT_TRUE(bench.log.errors().empty());
+
+    ContextBench squatted(FakePlatform::Style::Posix, {{"TEMP", "/shared"}, {"TMPDIR", "/shared"}});
+    squatted.platform.directories = {"/shared", "/tmp"};
+    squatted.platform.foreignPrefixes = {"/shared/TALVE_TEMP_", "/tmp/TALVE_TEMP_"};
+    EXPECT_FALSE(squatted.context.setTempDirectory());
+    const Lines errors = squatted.log.errors();
+    ASSERT_EQ(errors.size(), 4u) << testing::PrintToString(errors);
+    EXPECT_TRUE(matches(errors[0], R"(ERROR \t: Problem creating temp directory /shared/TALVE_TEMP_[0-9]{1,7})"));
+    EXPECT_EQ(errors[1], "ERROR \t: None of the 128 names tried in /shared could be made: each exists already or "
+                         "the folder refuses new directories.");
+    EXPECT_TRUE(matches(errors[2], R"(ERROR \t: Problem creating temp directory /tmp/TALVE_TEMP_[0-9]{1,7})"));
+    EXPECT_EQ(squatted.context.tempDir, "");
+}
+
+// Where the file system cannot lock a directory, one that this run has just
+// made is still its own; one that was there already might be another run's.
+TEST(SetTempDirectory, WithoutDirectoryLocksTakesOnlyADirectoryItMade) {
+    ContextBench bench(FakePlatform::Style::Posix, {{"TEMP", "/net"}});
+    bench.platform.directoryLocksSupported = false;
+    bench.platform.queueRandomWord(5);
+    bench.platform.queueRandomWord(6);
+    bench.platform.directories = {"/net", "/net/TALVE_TEMP_5"};
+    ASSERT_TRUE(bench.context.setTempDirectory());
+    EXPECT_EQ(bench.context.tempDir, "/net/TALVE_TEMP_6");
+    EXPECT_TRUE(bench.platform.processCalls.empty());
 }
 
 TEST(SetTempDirectory, NeverUsesADirectoryOfThatNameThatIsNotPrivate) {
@@ -154,11 +209,12 @@ TEST(SetTempDirectory, NeverUsesADirectoryOfThatNameThatIsNotPrivate) {
     bench.context.tempDirOption = "D:\\shared";
     EXPECT_FALSE(bench.context.setTempDirectory());
     Lines errors = bench.log.errors();
-    ASSERT_EQ(errors.size(), 1u);
+    ASSERT_EQ(errors.size(), 2u);
     EXPECT_TRUE(matches(errors[0], R"(ERROR \t: Problem creating temp directory D:\\shared\\TALVE_TEMP_[0-9]{1,7})"))
         << errors[0];
     EXPECT_EQ(bench.context.tempDir, "");
     EXPECT_EQ(bench.platform.currentDir, "D:\\shared");
+    EXPECT_TRUE(bench.platform.locksHeld.empty());
 }
 
 TEST(CreateExitScript, MakesAnEmptyScriptAndExportsItsPlace) {

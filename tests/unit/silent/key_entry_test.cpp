@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace talve {
 namespace {
 
@@ -167,7 +170,31 @@ TEST_F(SilentCheck, EndsTheRunOnAWrongOrMissingTypedKey) {
 TEST_F(SilentCheck, NamesAMissingFileAndDuplicates) {
     bench.platform.environment["TALVE_SILENT_PROPERTIES"] = scratch.file("absent");
     EXPECT_FALSE(check(""));
-    EXPECT_EQ(bench.log.errors().at(0), "ERROR \t: The silent file [" + scratch.file("absent") + "] was not found.");
+    // The message ends in a blank line of its own.
+    EXPECT_EQ(bench.log.errors(),
+              (std::vector<std::string>{"ERROR \t: The silent file [" + scratch.file("absent") + "] was not found.", ""}));
+
+    // Something that is there but is no file to read keeps that answer,
+    // after a line that says what it is.
+    const std::string fifo = scratch.file("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string large = scratch.file("large.properties");
+    test::writeFile(large, "");
+    ASSERT_EQ(::truncate(large.c_str(), (16 << 20) + 1), 0);
+    const std::vector<std::pair<std::string, std::string>> unreadable{
+        {fifo, "is not a regular file and is not read."},
+        {"/dev/null", "is not a regular file and is not read."},
+        {large, "is larger than 16777216 bytes and is not read."},
+    };
+    for (const auto& [file, problem] : unreadable) {
+        ContextBench other{FakePlatform::Style::Posix};
+        other.context.silentMode = true;
+        other.platform.environment["TALVE_SILENT_PROPERTIES"] = file;
+        EXPECT_FALSE(other.context.checkSilentFile());
+        EXPECT_EQ(other.log.errors(), (std::vector<std::string>{"ERROR \t: The file \"" + file + "\" " + problem,
+                                                                "ERROR \t: The silent file [" + file + "] was not found.",
+                                                                ""}));
+    }
 
     ContextBench unnamed{FakePlatform::Style::Posix};
     unnamed.context.silentMode = true;

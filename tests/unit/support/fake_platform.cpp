@@ -25,6 +25,7 @@ FakePlatform::FakePlatform(Style style) : style_(style) {
         conventions_.networkPathPrefix = "\\\\";
         conventions_.homeVariable = "USERPROFILE";
         conventions_.executableSuffix = ".exe";
+        conventions_.lockedDirectoryResistsRemoval = true;
         currentDir = "C:\\dir";
     } else {
         conventions_.pathSeparator = "/";
@@ -152,13 +153,21 @@ private:
 };
 } // namespace
 
-// The lock file lies in a directory the fake knows; a second lock on it,
-// here or elsewhere, fails.
-std::unique_ptr<FileLock> FakePlatform::lockFile(const std::string& path) {
-    const std::string parent = path.substr(0, path.find_last_of(conventions_.pathSeparator));
-    if (directories.count(parent) == 0 || locksHeldElsewhere.count(path) != 0 || !locksHeld.insert(path).second)
-        return nullptr;
-    return std::make_unique<FakeLock>(locksHeld, path);
+// Only a directory of this user's; a second lock on it, here or elsewhere, fails.
+DirectoryLock FakePlatform::lockDirectory(const std::string& dir) {
+    DirectoryLock result;
+    if (directories.count(dir) == 0 || foreign(dir)) return result;
+    if (!directoryLocksSupported) {
+        result.status = DirectoryLockStatus::unsupported;
+        return result;
+    }
+    if (locksHeldElsewhere.count(dir) != 0 || !locksHeld.insert(dir).second) {
+        result.status = DirectoryLockStatus::inUse;
+        return result;
+    }
+    result.status = DirectoryLockStatus::taken;
+    result.lock = std::make_unique<FakeLock>(locksHeld, dir);
+    return result;
 }
 
 bool FakePlatform::seek(std::FILE* file, std::uint64_t offset) {
@@ -250,8 +259,19 @@ void FakePlatform::type(const std::string& text) {
 
 bool FakePlatform::randomBytes(std::uint8_t* buffer, std::size_t size) {
     // Predictable, but different from call to call.
-    for (std::size_t i = 0; i < size; ++i) buffer[i] = nextRandomByte_++;
+    for (std::size_t i = 0; i < size; ++i) {
+        if (randomScript.empty()) {
+            buffer[i] = nextRandomByte_++;
+            continue;
+        }
+        buffer[i] = randomScript.front();
+        randomScript.pop_front();
+    }
     return randomSourceWorks;
+}
+
+void FakePlatform::queueRandomWord(std::uint32_t word) {
+    for (int shift = 0; shift < 32; shift += 8) randomScript.push_back(static_cast<std::uint8_t>(word >> shift));
 }
 
 std::unique_ptr<SplashWindow> FakePlatform::createSplashWindow() {

@@ -51,8 +51,11 @@ public:
     ShutdownRight shutdownRight;
     bool restartSucceeds = true;
     std::set<std::string> uncreatableFiles;
-    // Lock files held by other processes; lockFile fails on them.
+    // Directories whose lock other processes hold.
     std::set<std::string> locksHeldElsewhere;
+    bool directoryLocksSupported = true;
+    // Handed out by randomBytes before its own predictable bytes.
+    std::deque<std::uint8_t> randomScript;
     // Keys typed at a masked prompt, in order; when used up the input has ended.
     std::deque<int> keystrokes;
     bool randomSourceWorks = true;
@@ -64,7 +67,7 @@ public:
     std::vector<std::string> freeSpaceQueries;
     std::vector<std::string> listedDirectories;
     int restartRequests = 0;
-    std::set<std::string> locksHeld; // taken through lockFile and not yet released
+    std::set<std::string> locksHeld; // taken through lockDirectory and not yet released
     int keyEntriesBegun = 0;
     int keyEntriesEnded = 0;
 
@@ -90,7 +93,7 @@ public:
     std::FILE* createPrivateFile(const std::string& path) override;
     std::FILE* openLogFile(const std::string& path) override;
     bool markExecutable(const std::string&) override { return true; }
-    std::unique_ptr<FileLock> lockFile(const std::string& path) override;
+    DirectoryLock lockDirectory(const std::string& dir) override;
     bool seek(std::FILE* file, std::uint64_t offset) override;
     std::optional<std::uint64_t> fileSize(std::FILE* file) override;
     CopyStatus copyFileRange(std::FILE* source, std::uint64_t offset, std::FILE* destination,
@@ -105,6 +108,8 @@ public:
 
     // Queues text as typed keys, each byte one key.
     void type(const std::string& text);
+    // Queues a 32-bit number for randomBytes, least significant byte first.
+    void queueRandomWord(std::uint32_t word);
 
     // --- single-instance lock, interruption and exit ---------------------------
     // Scripted answers; the lock counts as held from a Taken answer until released.
