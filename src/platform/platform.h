@@ -18,6 +18,9 @@ namespace talve {
 
 class SplashWindow;
 
+// What readKeystroke gives for a key that stands for no character.
+constexpr int keyWithoutCharacter = 0x100;
+
 // Texts and characters that differ between systems while the logic stays the same.
 struct PlatformConventions {
     std::string pathSeparator;          // placed between a directory and a name
@@ -199,7 +202,9 @@ public:
     // Between beginKeyEntry and endKeyEntry, readKeystroke gives the keys
     // typed one by one, without echo; on a terminal also without line editing
     // or signals, so that Ctrl-C arrives as the byte 3. Without a terminal,
-    // standard input is read as it comes. -1: the input has ended.
+    // standard input is read as it comes. -1: the input has ended;
+    // keyWithoutCharacter: a key that types nothing (an arrow or function
+    // key where the console reports it as such, not as an escape sequence).
     virtual void beginKeyEntry() = 0;
     virtual int readKeystroke() = 0;
     // Puts the terminal back as beginKeyEntry found it; harmless when called twice.

@@ -9,7 +9,10 @@
 namespace talve {
 
 namespace {
-constexpr int enterKey = 13, lineFeed = 10, backspaceKey = 8, deleteKey = 127, ctrlC = 3, ctrlZ = 26;
+constexpr int enterKey = 13, lineFeed = 10, backspaceKey = 8, deleteKey = 127, ctrlC = 3, ctrlD = 4, ctrlZ = 26,
+              escapeKey = 27;
+// readKeyAfterEscape: the escape sequence has been read to its end.
+constexpr int wholeSequence = -2;
 
 // A script's input ends its lines in CR LF just as often as in LF: the LF
 // after a CR that ended an entry belongs to that entry, not to the next.
@@ -18,6 +21,24 @@ bool lastEntryEndedInCarriageReturn = false;
 void show(const char* text, std::FILE* screen) {
     std::fputs(text, screen);
     std::fflush(screen);
+}
+
+bool isControlByte(int key) { return (key >= 0 && key < 0x20) || key == deleteKey; }
+
+// A terminal sends arrows, function keys and Alt with a key as ESC followed
+// by a few bytes, none of which the user meant as part of the key. Reads
+// the rest of the sequence; a control byte or the end of the input cuts it
+// short, and is then handed back to be taken as typed.
+int readKeyAfterEscape(Platform& platform) {
+    int key = platform.readKeystroke();
+    if (key == '[') {
+        // Parameter and intermediate bytes, then one final byte.
+        do key = platform.readKeystroke();
+        while (key >= 0x20 && key <= 0x3f);
+        return key >= 0x40 && key <= 0x7e ? wholeSequence : key;
+    }
+    if (key == 'O') key = platform.readKeystroke();
+    return key >= 0x20 && key <= 0x7e ? wholeSequence : key;
 }
 } // namespace
 
@@ -28,12 +49,14 @@ MaskedEntry readMaskedKey(Platform& platform, const std::string& prompt, std::FI
     MaskedEntry entry;
     bool firstKey = true;
     for (;;) {
-        const int key = platform.readKeystroke();
+        int key = platform.readKeystroke();
         if (firstKey && key == lineFeed && lastEntryEndedInCarriageReturn) {
             firstKey = false;
             continue;
         }
         firstKey = false;
+        while (key == escapeKey) key = readKeyAfterEscape(platform);
+        if (key == wholeSequence || key == keyWithoutCharacter) continue;
         lastEntryEndedInCarriageReturn = key == enterKey;
         if (key < 0) {
             entry.inputEnded = true;
@@ -44,8 +67,16 @@ MaskedEntry readMaskedKey(Platform& platform, const std::string& prompt, std::FI
             show("\n", screen);
             break;
         }
+        // What is printed next (a refusal, the next prompt) starts a line of its own.
         if (key == ctrlC || key == ctrlZ) {
+            show("\n", screen);
             entry.text.clear();
+            break;
+        }
+        // As at a shell: Ctrl-D on an empty line is the end of the input.
+        if (key == ctrlD && entry.text.empty()) {
+            show("\n", screen);
+            entry.inputEnded = true;
             break;
         }
         if (key == backspaceKey || key == deleteKey) {
@@ -55,6 +86,7 @@ MaskedEntry readMaskedKey(Platform& platform, const std::string& prompt, std::FI
             }
             continue;
         }
+        if (isControlByte(key)) continue;
         if (entry.text.size() < maskedKeyCapacity) {
             show("*", screen);
             entry.text.push_back(static_cast<char>(key));

@@ -19,8 +19,11 @@ struct MaskedEntry {
 constexpr std::size_t maskedKeyCapacity = 200;
 
 // Prints prompt, then one "*" per stored key; Backspace (8 or 127) takes the
-// last one back, Enter (13 or 10) ends the entry, Ctrl-C (3), Ctrl-Z (26)
-// and the end of the input end it empty. Keys past the 200th are dropped.
+// last one back, Enter (13 or 10) ends the entry, Ctrl-C (3) and Ctrl-Z (26)
+// end it empty and end the line; Ctrl-D (4) on an empty entry does the same
+// and, like the end of the input, says that the input has ended.
+// Other control bytes, escape sequences (arrows, function keys) and keys
+// without a character are dropped, as are keys past the 200th.
 // The prompt and stars go to screen (a tool keeps standard output for its result).
 MaskedEntry readMaskedKey(Platform& platform, const std::string& prompt, std::FILE* screen = stdout);
 

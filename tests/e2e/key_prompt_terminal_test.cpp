@@ -43,7 +43,15 @@ public:
         for (int fd = 0; fd < 3; ++fd) posix_spawn_file_actions_adddup2(&actions, slave_, fd);
         posix_spawn_file_actions_addclose(&actions, master_);
         posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
-        if (posix_spawn(&pid_, arrays.argv()[0], &actions, nullptr, arrays.argv(), arrays.envp()) != 0) pid_ = -1;
+        // A process group of its own, with its parent (the test) outside it,
+        // as a shell's job: the system discards a stop sent to an orphaned group.
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+        posix_spawnattr_setpgroup(&attributes, 0);
+        if (posix_spawn(&pid_, arrays.argv()[0], &actions, &attributes, arrays.argv(), arrays.envp()) != 0)
+            pid_ = -1;
+        posix_spawnattr_destroy(&attributes);
         posix_spawn_file_actions_destroy(&actions);
     }
     ~TerminalRun() {
@@ -71,6 +79,20 @@ public:
     }
     void type(const std::string& keys) { EXPECT_EQ(write(master_, keys.data(), keys.size()), (ssize_t)keys.size()); }
     void signal(int number) { kill(pid_, number); }
+    bool waitUntilStopped() {
+        int status = 0;
+        return waitpid(pid_, &status, WUNTRACED) == pid_ && WIFSTOPPED(status);
+    }
+    // The launcher switches the terminal on its own time after a continue.
+    bool waitUntilRaw() {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        for (;;) {
+            termios now{};
+            if (tcgetattr(slave_, &now) == 0 && (now.c_lflag & ECHO) == 0) return true;
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            usleep(10000);
+        }
+    }
 
     // The exit code, or 128 + the signal; the terminal's output read to the end.
     int finish() {
@@ -144,7 +166,7 @@ TEST_F(KeyPromptOnATerminal, AWeakKeyLeadsToThePromptWhichMasksAndEditsTheKey) {
     // After a mismatch the first prompt comes again; Ctrl-C there is an empty entry.
     ASSERT_TRUE(run->waitFor("\tEnter key: "));
     run->type("Ali\x03");
-    ASSERT_TRUE(run->waitFor("***\t -> The entered key does not meet the complexity requirements."));
+    ASSERT_TRUE(run->waitFor("***\r\n\t -> The entered key does not meet the complexity requirements."));
     ASSERT_TRUE(run->waitFor("\tEnter key: "));
     // The 201st key is neither stored nor shown.
     run->type(std::string(201, 'k') + "\r");
@@ -173,6 +195,36 @@ TEST_F(KeyPromptOnATerminal, ASilentRunAsksForTheKeyAndRefusesAWrongOne) {
     right->type("Alice2024key\r");
     EXPECT_EQ(right->finish(), 0) << right->shown();
     EXPECT_TRUE(right->settingsAsBefore());
+    EXPECT_EQ(exportedKey(), "Alice2024key");
+}
+
+TEST_F(KeyPromptOnATerminal, ControlKeysAndArrowsAreNoPartOfTheKeyAndCtrlDEndsTheInput) {
+    auto run = start({"-record", "answers.properties", "-key"});
+    ASSERT_TRUE(run->waitFor("\tEnter key: "));
+    run->type("Abcd\tefgh\x1b[A\x1b[D12\x04\r");
+    ASSERT_TRUE(run->waitFor("**********\r\n\tRe-enter key: "));
+    run->type("\x04");
+    ASSERT_TRUE(run->waitFor("\r\nERROR \t: The input ended before a key was accepted")) << run->shown();
+    EXPECT_EQ(run->finish(), 1);
+    EXPECT_TRUE(run->settingsAsBefore());
+}
+
+TEST_F(KeyPromptOnATerminal, AStoppedPromptGivesTheTerminalBackAndMasksAgainOnceContinued) {
+    auto run = start({"-record", "answers.properties", "-key"});
+    ASSERT_TRUE(run->waitFor("\tEnter key: "));
+    run->type("Alice");
+    ASSERT_TRUE(run->waitFor("*****"));
+    run->signal(SIGTSTP);
+    ASSERT_TRUE(run->waitUntilStopped());
+    EXPECT_TRUE(run->settingsAsBefore()) << "stopped with the terminal raw";
+    run->signal(SIGCONT);
+    ASSERT_TRUE(run->waitUntilRaw());
+    run->type("2024key\r");
+    ASSERT_TRUE(run->waitFor("*******\r\n\tRe-enter key: "));
+    run->type("Alice2024key\r");
+    EXPECT_EQ(run->finish(), 0) << run->shown();
+    EXPECT_EQ(run->shown().find("2024"), std::string::npos) << "echoed after the continue";
+    EXPECT_TRUE(run->settingsAsBefore());
     EXPECT_EQ(exportedKey(), "Alice2024key");
 }
 

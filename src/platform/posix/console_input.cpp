@@ -4,6 +4,8 @@
 
 #include <cerrno>
 #include <csignal>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/random.h>
 #include <termios.h>
 #include <unistd.h>
@@ -12,6 +14,7 @@ namespace talve {
 
 namespace {
 struct termios savedSettings;
+struct termios rawSettings;
 volatile std::sig_atomic_t settingsSaved = 0;
 
 // Signals that still end the process while the terminal is raw (Ctrl-C
@@ -43,6 +46,97 @@ void removeInterruptHandlers() {
         sigaction(interruptingSignals[i], &previousActions[i], nullptr);
     handlersInstalled = false;
 }
+
+// A stop (kill -TSTP; Ctrl-Z itself arrives as a byte) must not leave the
+// user's shell with a terminal that neither echoes nor edits lines, and the
+// prompt must mask again once the launcher goes on. The handlers act on the
+// thread that reads the keys only, which blocks them while the settings
+// change hands, so neither can put a raw terminal back after the entry.
+pthread_t keyEntryThread;
+struct sigaction previousStopAction, previousContinueAction;
+bool stopHandlersInstalled = false;
+
+void switchBackToRaw() {
+    if (settingsSaved) tcsetattr(STDIN_FILENO, TCSANOW, &rawSettings);
+}
+
+bool passedToKeyEntryThread(int signal) {
+    if (pthread_equal(pthread_self(), keyEntryThread)) return false;
+    pthread_kill(keyEntryThread, signal);
+    return true;
+}
+
+void stopWithTerminalBack(int signal) {
+    if (passedToKeyEntryThread(signal)) return;
+    const int savedErrno = errno;
+    if (settingsSaved) tcsetattr(STDIN_FILENO, TCSANOW, &savedSettings);
+    struct sigaction ours, stopNow {};
+    stopNow.sa_handler = SIG_DFL;
+    sigemptyset(&stopNow.sa_mask);
+    sigaction(SIGTSTP, &stopNow, &ours);
+    sigset_t only, before;
+    sigemptyset(&only);
+    sigaddset(&only, SIGTSTP);
+    pthread_sigmask(SIG_UNBLOCK, &only, &before);
+    // Stops here, and returns once continued (at once where the system
+    // discards the stop, for a process group without a shell to resume it).
+    raise(SIGTSTP);
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    sigaction(SIGTSTP, &ours, nullptr);
+    switchBackToRaw();
+    errno = savedErrno;
+}
+
+// Also after a stop that could not be caught (SIGSTOP, or a read from the
+// background), during which the shell took the terminal and set it its way.
+void rawAgainOnContinue(int signal) {
+    if (passedToKeyEntryThread(signal)) return;
+    const int savedErrno = errno;
+    switchBackToRaw();
+    errno = savedErrno;
+}
+
+sigset_t stopSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTSTP);
+    sigaddset(&signals, SIGCONT);
+    return signals;
+}
+
+void installStopHandlers() {
+    keyEntryThread = pthread_self();
+    struct sigaction action {};
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    action.sa_handler = stopWithTerminalBack;
+    sigaction(SIGTSTP, &action, &previousStopAction);
+    action.sa_handler = rawAgainOnContinue;
+    sigaction(SIGCONT, &action, &previousContinueAction);
+    stopHandlersInstalled = true;
+}
+
+void removeStopHandlers() {
+    if (!stopHandlersInstalled) return;
+    sigaction(SIGTSTP, &previousStopAction, nullptr);
+    sigaction(SIGCONT, &previousContinueAction, nullptr);
+    stopHandlersInstalled = false;
+}
+
+// Holds the stop signals back on this thread for as long as it lives.
+class StopSignalsHeld {
+public:
+    StopSignalsHeld() {
+        const sigset_t signals = stopSignals();
+        pthread_sigmask(SIG_BLOCK, &signals, &before_);
+    }
+    ~StopSignalsHeld() { pthread_sigmask(SIG_SETMASK, &before_, nullptr); }
+    StopSignalsHeld(const StopSignalsHeld&) = delete;
+    StopSignalsHeld& operator=(const StopSignalsHeld&) = delete;
+
+private:
+    sigset_t before_;
+};
 } // namespace
 
 void restoreTerminalAfterInterrupt() {
@@ -53,17 +147,20 @@ void restoreTerminalAfterInterrupt() {
 }
 
 void beginTerminalKeyEntry() {
+    StopSignalsHeld held;
     if (settingsSaved || !isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &savedSettings) != 0) return;
-    struct termios raw = savedSettings;
-    raw.c_lflag &= static_cast<tcflag_t>(~(ECHO | ICANON | ISIG | IEXTEN));
-    raw.c_iflag &= static_cast<tcflag_t>(~(ICRNL | IXON));
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
+    rawSettings = savedSettings;
+    rawSettings.c_lflag &= static_cast<tcflag_t>(~(ECHO | ICANON | ISIG | IEXTEN));
+    rawSettings.c_iflag &= static_cast<tcflag_t>(~(ICRNL | IXON));
+    rawSettings.c_cc[VMIN] = 1;
+    rawSettings.c_cc[VTIME] = 0;
     installInterruptHandlers();
+    installStopHandlers();
     settingsSaved = 1;
     // TCSAFLUSH: what was typed before the prompt showed is not part of the key.
-    if (tcsetattr(STDIN_FILENO, TCSAFLUSH, &raw) != 0) {
+    if (tcsetattr(STDIN_FILENO, TCSAFLUSH, &rawSettings) != 0) {
         settingsSaved = 0;
+        removeStopHandlers();
         removeInterruptHandlers();
     }
 }
@@ -79,7 +176,9 @@ int readStandardInputByte() {
 }
 
 void endTerminalKeyEntry() {
+    StopSignalsHeld held;
     restoreTerminalAfterInterrupt();
+    removeStopHandlers();
     removeInterruptHandlers();
 }
 

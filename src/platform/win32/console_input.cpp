@@ -25,7 +25,20 @@ void beginConsoleKeyEntry() {
 }
 
 int readConsoleKeystroke() {
-    if (readingConsole) return _getch();
+    if (readingConsole) {
+        const int key = _getch();
+        // The console reports Esc as a key of its own, never as the start
+        // of a sequence, so nothing after it may be taken for one.
+        if (key == 27) return keyWithoutCharacter;
+        // An arrow or function key comes as 0 or 0xE0 and then its code, which
+        // _getch already holds (hence _kbhit); a lone 0xE0 is a character of
+        // the code page.
+        if ((key == 0 || key == 0xE0) && _kbhit()) {
+            _getch();
+            return keyWithoutCharacter;
+        }
+        return key;
+    }
     // A script's input: taken as it comes, its end is the end of the entry.
     const int c = std::fgetc(stdin);
     return c == EOF ? -1 : c;

@@ -60,6 +60,56 @@ TEST(MaskedKey, CtrlCCtrlZAndTheEndOfInputGiveAnEmptyEntry) {
     EXPECT_EQ(platform.keyEntriesEnded, 1);
 }
 
+TEST(MaskedKey, CtrlDEndsTheInputOnlyOnAnEmptyEntry) {
+    FakePlatform platform;
+    platform.type("Abcdefgh12\x04\r\x04more\r");
+    const Typed typed = typeAt(platform);
+    EXPECT_EQ(typed.entry.text, "Abcdefgh12");
+    EXPECT_FALSE(typed.entry.inputEnded);
+    EXPECT_EQ(typed.shown, "key: **********\n");
+    const Typed ended = typeAt(platform);
+    EXPECT_EQ(ended.entry.text, "");
+    EXPECT_TRUE(ended.entry.inputEnded);
+    EXPECT_EQ(ended.shown, "key: \n");
+    EXPECT_EQ(platform.keyEntriesEnded, 2);
+}
+
+TEST(MaskedKey, CtrlCAndCtrlZEndTheLineSoThatWhatFollowsStartsANewOne) {
+    for (const char* stop : {"\x03", "\x1a"}) {
+        FakePlatform platform;
+        platform.type(std::string("ab") + stop);
+        EXPECT_EQ(typeAt(platform).shown, "key: **\n");
+    }
+}
+
+TEST(MaskedKey, DropsControlBytesEscapeSequencesAndKeysWithoutCharacter) {
+    FakePlatform platform;
+    // Tab, NUL, an arrow (CSI), F1 (SS3), F5 with parameters, Alt+x, a
+    // bracketed paste's markers, and a key the console reports as no character.
+    platform.type(std::string("a\tb") + '\0' + "c\x1b[Ad\x1bOPe\x1b[15;2~f\x1bxg\x1b[200~h\x1b[201~");
+    platform.keystrokes.push_back(keyWithoutCharacter);
+    platform.type("i\x1b\x1b[Bj\r");
+    const Typed typed = typeAt(platform);
+    EXPECT_EQ(typed.entry.text, "abcdefghij");
+    EXPECT_EQ(typed.shown, "key: **********\n");
+}
+
+TEST(MaskedKey, AControlKeyCutsAnEscapeSequenceShortAndCounts) {
+    // Esc and then Enter, Backspace or Ctrl-C at once: the key still does its work.
+    FakePlatform platform;
+    platform.type("ab\x1b\x7f\x1b[1\rnext\x1bO\x03");
+    const Typed first = typeAt(platform);
+    EXPECT_EQ(first.entry.text, "a");
+    EXPECT_EQ(first.shown, "key: **\b \b\n");
+    EXPECT_EQ(typeAt(platform).entry.text, "");
+    EXPECT_TRUE(platform.keystrokes.empty());
+    // The input may end in the middle of a sequence.
+    platform.type("abc\x1b[");
+    const Typed cut = typeAt(platform);
+    EXPECT_TRUE(cut.entry.inputEnded);
+    EXPECT_EQ(cut.entry.text, "");
+}
+
 TEST(MaskedKey, ReadsLinesEndingInCrLfOneEntryEach) {
     FakePlatform platform;
     platform.type("first\r\nsecond\r\n\nfourth\n");
