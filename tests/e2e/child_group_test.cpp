@@ -46,10 +46,15 @@ public:
         if (pid_ <= 0 && waitForFile(pidFile_)) std::ifstream(pidFile_) >> pid_;
         return pid_ > 0;
     }
-    bool running() const {
+    // The state letter of /proc/<pid>/stat: R, S, T (stopped), Z ...; "" when gone.
+    std::string state() const {
         std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
-        std::string id, name, state;
-        return stat >> id >> name >> state && state != "Z" && state != "X";
+        std::string id, name, letter;
+        return stat >> id >> name >> letter ? letter : std::string();
+    }
+    bool running() const {
+        const std::string letter = state();
+        return !letter.empty() && letter != "Z" && letter != "X";
     }
     bool endsWithin(std::chrono::milliseconds limit) const {
         const auto deadline = Clock::now() + limit;
@@ -212,18 +217,20 @@ public:
     }
     bool started() const { return pid_ > 0; }
     void type(const std::string& keys) { EXPECT_EQ(write(master_, keys.data(), keys.size()), (ssize_t)keys.size()); }
-    // The wait status, reading the terminal meanwhile so that the launcher never blocks on it.
-    int finish(std::chrono::seconds limit = std::chrono::seconds(30)) {
+    pid_t pid() const { return pid_; }
+    // The wait status, reading the terminal meanwhile so that the launcher
+    // never blocks on it; with untraced, a stop counts too.
+    int finish(std::chrono::seconds limit = std::chrono::seconds(30), bool untraced = false) {
         const auto deadline = Clock::now() + limit;
         int status = 0;
-        while (waitpid(pid_, &status, WNOHANG) == 0) {
+        while (waitpid(pid_, &status, WNOHANG | (untraced ? WUNTRACED : 0)) == 0) {
             if (Clock::now() > deadline) return -1;
             pollfd readable{master_, POLLIN, 0};
             char buffer[1024];
             if (poll(&readable, 1, 50) > 0 && read(master_, buffer, sizeof buffer) <= 0)
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
-        pid_ = -1;
+        if (!WIFSTOPPED(status)) pid_ = -1;
         return status;
     }
 
@@ -271,6 +278,35 @@ TEST_F(ChildGroups, OnATerminalTheInstallerReadsItAndCtrlCStillCleansUp) {
         EXPECT_TRUE(helper.endsWithin(std::chrono::seconds(2)));
         EXPECT_FALSE(temporaryDirectoryLeft(l.tempBase));
     }
+}
+
+// Ctrl-Z typed on the terminal stops the installer's group; the launcher
+// stops with it, so that the shell sees the job stop, and when it is let go
+// on the installer goes on too and the run ends as usual.
+TEST_F(ChildGroups, CtrlZOnTheTerminalStopsTheWholeRunAndItGoesOnTogether) {
+    Helper helper(scratch / "helper-stopped");
+    const fs::path started = scratch / "started-stopped", release = scratch / "release-stopped";
+    Launch l(scratch);
+    l.set("PROBE_HELPER", helper.file().string()).set("PROBE_RUN_STARTED", started.string()).holding(release);
+    std::vector<std::string> argv{installer.string(), "-javaHome", runtime.string(), "-multipleInstance"};
+    TerminalSession session(argv, l.environment, scratch.root());
+    ASSERT_TRUE(session.started());
+    ASSERT_TRUE(helper.started());
+    ASSERT_TRUE(waitForFile(started));
+
+    session.type("\x1a");
+    const int stopped = session.finish(std::chrono::seconds(10), true);
+    ASSERT_TRUE(stopped != -1 && WIFSTOPPED(stopped)) << "the launcher did not stop with its installer";
+    EXPECT_EQ(helper.state(), "T");
+
+    ASSERT_EQ(kill(session.pid(), SIGCONT), 0);
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (helper.state() == "T" && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_NE(helper.state(), "T") << "the installer's group was not let go on";
+    scratch.write(release.filename().string(), "");
+    const int status = session.finish();
+    EXPECT_TRUE(status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_FALSE(temporaryDirectoryLeft(l.tempBase));
 }
 
 } // namespace
