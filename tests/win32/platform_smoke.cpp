@@ -275,6 +275,42 @@ bool deletedWithin(const std::string& path, DWORD milliseconds) {
     return false;
 }
 
+// "filled-handles": started without standard handles, the platform fills
+// them; the exit code is the kind of standard output, or 50 when a file
+// opened afterwards took a standard descriptor number.
+int filledHandles() {
+    auto platform = talve::makeSystemPlatform();
+    std::FILE* file = std::fopen("filled-handles.txt", "w");
+    const int descriptor = file != nullptr ? _fileno(file) : -1;
+    if (file != nullptr) {
+        std::fclose(file);
+    }
+    DeleteFileA("filled-handles.txt");
+    if (descriptor >= 0 && descriptor <= 2) {
+        return 50;
+    }
+    HANDLE errors = GetStdHandle(STD_ERROR_HANDLE);
+    return errors == nullptr || errors == INVALID_HANDLE_VALUE ? none : stdoutKind();
+}
+
+void checkAbsentStandardHandles(const std::string& self) {
+    std::string commandLine = quoted(self) + " filled-handles";
+    STARTUPINFOA startup;
+    std::memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    PROCESS_INFORMATION started;
+    DWORD exitCode = 0;
+    if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
+        WaitForSingleObject(started.hProcess, 30000);
+        GetExitCodeProcess(started.hProcess, &exitCode);
+        CloseHandle(started.hThread);
+        CloseHandle(started.hProcess);
+    }
+    std::printf("     without standard handles: exit code %lu\n", static_cast<unsigned long>(exitCode));
+    check(exitCode == nullDevice, "absent standard handles become the null device before any file is opened");
+}
+
 void checkHelpers(Platform& platform, const std::string& self) {
     auto start = platform.currentDirectory();
     const std::string held = start.value_or(".") + "\\limit-held.txt";
@@ -438,6 +474,9 @@ int main(int argc, char** argv) {
         }
         return 5;
     }
+    if (argc == 2 && std::strcmp(argv[1], "filled-handles") == 0) {
+        return filledHandles();
+    }
     if (argc == 3 && std::strcmp(argv[1], "child-env") == 0) {
         return std::getenv(argv[2]) != nullptr ? 0 : 1;
     }
@@ -473,6 +512,7 @@ int main(int argc, char** argv) {
     checkEnvironment(*platform, self);
     checkErrorOutput(*platform, self);
     checkHelpers(*platform, self);
+    checkAbsentStandardHandles(self);
     checkDirectoriesAndFiles(*platform);
     checkThisProcess(*platform, argv[0]);
     checkInstanceLockAndInterruption(*platform, self);
