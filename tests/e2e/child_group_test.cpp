@@ -297,10 +297,13 @@ TEST_F(ChildGroups, CtrlZOnTheTerminalStopsTheWholeRunAndItGoesOnTogether) {
     session.type("\x1a");
     const int stopped = session.finish(std::chrono::seconds(10), true);
     ASSERT_TRUE(stopped != -1 && WIFSTOPPED(stopped)) << "the launcher did not stop with its installer";
+    // The helper had the stop signal when the launcher stopped; it may not have stopped yet.
+    auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (helper.state() != "T" && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(helper.state(), "T");
 
     ASSERT_EQ(kill(session.pid(), SIGCONT), 0);
-    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    deadline = Clock::now() + std::chrono::seconds(5);
     while (helper.state() == "T" && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_NE(helper.state(), "T") << "the installer's group was not let go on";
     scratch.write(release.filename().string(), "");

@@ -76,9 +76,9 @@ void giveTerminal(int terminal, pid_t group) {
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
+// Also when the child has handed the terminal on to a group of its own.
 void takeTerminalBackFrom(int terminal, pid_t group) {
-    if (terminal != noTerminal && group != 0 && terminalHolder == group && tcgetpgrp(terminal) == group)
-        giveTerminal(terminal, getpgrp());
+    if (terminal != noTerminal && group != 0 && terminalHolder == group) giveTerminal(terminal, getpgrp());
     if (terminalHolder == group) terminalHolder = 0;
 }
 
@@ -162,19 +162,24 @@ void handTerminalOver(Child& child) {
 idtype_t watchedKind(const Child& child) { return child.sentinel != 0 ? P_PGID : P_PID; }
 id_t watchedId(const Child& child) { return static_cast<id_t>(child.sentinel != 0 ? child.group : child.pid); }
 
-// A child (or the sentinel) stopped: by Ctrl-Z, or because it touched the
-// terminal from the background. Every stop already there is taken, so that
-// one Ctrl-Z stops the launcher once.
-void answerStop(Child& child) {
+// A child (or the sentinel) stopped by Ctrl-Z, or because it touched the
+// terminal from the background: the launcher stops too. Every stop already
+// there is taken, so that one Ctrl-Z stops the launcher once. A plain
+// SIGSTOP (a debugger, kill -STOP) is left to whoever sent it.
+void answerStop(Child& child, const siginfo_t& stop) {
     siginfo_t consumed;
+    const bool jobControl = stop.si_status == SIGTSTP || stop.si_status == SIGTTIN || stop.si_status == SIGTTOU;
     for (;;) {
         std::memset(&consumed, 0, sizeof consumed);
-        if (waitid(watchedKind(child), watchedId(child), &consumed, WSTOPPED | WNOHANG) != 0) {
+        const idtype_t kind = jobControl ? watchedKind(child) : P_PID;
+        const id_t id = jobControl ? watchedId(child) : static_cast<id_t>(stop.si_pid);
+        if (waitid(kind, id, &consumed, WSTOPPED | WNOHANG) != 0) {
             if (errno == EINTR) continue;
             break;
         }
-        if (consumed.si_pid == 0) break;
+        if (consumed.si_pid == 0 || !jobControl) break;
     }
+    if (!jobControl) return;
     takeTerminalBackFrom(child.terminal, child.group);
     kill(getpid(), SIGSTOP);
     // Going on again: the shell has let the launcher go on.
@@ -217,7 +222,7 @@ WaitEnd awaitEnd(Child& child, int errorPipe, std::size_t keep, std::string* kep
             return WaitEnd::failed;
         }
         if (info.si_pid != 0) {
-            if (info.si_code == CLD_STOPPED) answerStop(child);
+            if (info.si_code == CLD_STOPPED) answerStop(child, info);
             else if (info.si_pid == child.pid && exited(info.si_code)) return WaitEnd::ended;
             else if (info.si_pid == child.sentinel) endSentinel(child, false);
             continue;
