@@ -113,6 +113,8 @@ public:
     // in this process's environment and current directory, and waits for it
     // without a time limit. detach: no console / controlling terminal for the
     // child. discardOutput: its standard output and error go to the null device.
+    // The child and whatever it starts form a group of their own (a process
+    // group, a job object on Windows), which an interruption reaches as a whole.
     virtual ProcessOutcome runProcess(const std::string& commandLine, bool detach, bool discardOutput) = 0;
     // Like runProcess, not detached, with standard output sent to the null
     // device, but standard error kept: the first `limit` bytes land in
