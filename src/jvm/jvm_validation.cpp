@@ -71,8 +71,8 @@ bool JarExtractor::isJvmValid(const std::string& runtimeDirectory) {
     const std::string folder = context_.tempDir + separator;
     const std::string command = quoteArgument(javaPath) + " -jar " + quoteArgument(folder + "check.jar") + " " +
                                 quoteArgument(folder + "req.txt");
-    // A refusing or failing check only means that this runtime is not used.
-    context_.executeCommandQuietly(command);
+    // A refusing, failing or hung check only means that this runtime is not used.
+    context_.executeCommandQuietly(command, context_.runtimeCheckLimit);
     const bool accepted = context_.lastResult == runtimeAccepted;
     context_.logInfo("The jvm located in \"" + runtimeDirectory + (accepted ? "\" is valid" : "\" is not valid"));
     return accepted;

@@ -4,7 +4,9 @@
 #include "platform/platform.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace talve {
@@ -42,8 +44,9 @@ public:
     bool executeCommandKeepingErrors(const std::string& command, std::string& errorOutput);
     // executeCommand for a program whose failure is an answer, not an error
     // of the run: it is logged as INFO, and the user is not asked to press
-    // Enter at the end because of it.
-    bool executeCommandQuietly(const std::string& command);
+    // Enter at the end because of it. A program still running after
+    // timeLimit is stopped, with the programs it started, and fails.
+    bool executeCommandQuietly(const std::string& command, std::chrono::milliseconds timeLimit);
     static constexpr std::size_t errorOutputLimit = 16 * 1024;
     void reboot();
     void showConsole();
@@ -111,15 +114,20 @@ public:
     std::string tempDir;
     std::string pathSeparator;
     std::string defaultJavaLauncher = "bin/java";
+    // How long the runtime-checking jar may take before its silence counts
+    // as a refusal; only tests shorten it.
+    std::chrono::milliseconds runtimeCheckLimit{std::chrono::seconds(60)};
     std::string exitScriptName = "exitscript.bat";
     std::string removeDirectoryCommand;
     bool cleanedUp = false;
 
 private:
     void exportArgument(int index, const char* argument);
-    int runHidden(const std::string& command, bool detachProcess, bool discardOutput, std::string* errorOutput);
+    int runHidden(const std::string& command, bool detachProcess, bool discardOutput, std::string* errorOutput,
+                  std::optional<std::chrono::milliseconds> timeLimit = std::nullopt);
     bool executeCommand(const std::string& command, bool detachProcess, std::string* errorOutput,
-                        bool failureIsError = true);
+                        bool failureIsError = true,
+                        std::optional<std::chrono::milliseconds> timeLimit = std::nullopt);
     bool removeDirectory(const std::string& directory, bool failureIsError);
     void cleanUpOnInterruption();
     // Empty when no name could be had in base; lastTried then holds the last

@@ -23,6 +23,10 @@ InterruptionGate::ChildId InterruptionGate::startChild(const std::function<Child
 void InterruptionGate::childEnded(ChildId child) {
     std::lock_guard<SystemLock> lock(mutex_);
     if (child == 0 || child != running_) return;
+    if (stopsHere()) {
+        runningEnded_ = true;
+        stopForGood();
+    }
     running_ = 0;
     changed_.notifyAll();
 }
@@ -48,7 +52,7 @@ void InterruptionGate::withRunningChild(const std::function<void(ChildId)>& act)
 
 bool InterruptionGate::waitForNoChild(std::chrono::milliseconds limit) {
     std::lock_guard<SystemLock> lock(mutex_);
-    return changed_.waitFor(mutex_, limit, [this] { return running_ == 0; });
+    return changed_.waitFor(mutex_, limit, [this] { return running_ == 0 || runningEnded_; });
 }
 
 bool InterruptionGate::waitForOthersToStop(std::chrono::milliseconds limit) {
@@ -63,10 +67,11 @@ bool InterruptionGate::interrupted() {
 
 void runInterruption(InterruptionGate& gate, const InterruptionSteps& steps) {
     if (steps.passOn) gate.withRunningChild(steps.passOn);
-    if (!gate.waitForNoChild(steps.childGrace)) {
-        gate.withRunningChild(steps.stop);
-        gate.waitForNoChild(steps.childGrace);
-    }
+    const bool ended = gate.waitForNoChild(steps.childGrace);
+    // Even once the child has ended, programs it started may still run; they
+    // had the interruption as long as the child took to end.
+    if (steps.stop) gate.withRunningChild(steps.stop);
+    if (!ended) gate.waitForNoChild(steps.childGrace);
     gate.waitForOthersToStop(steps.othersGrace);
     if (steps.cleanUp) steps.cleanUp();
 }

@@ -17,6 +17,8 @@ namespace talve {
 // to exit stops there for good, because the handler is about to clean up and
 // end the process. The one child the main thread waits for is known here, so
 // that the handler can pass the interruption on to it and wait for its end.
+// A child is a process group (a job object on Windows): the program the
+// launcher started and whatever that program starts in turn.
 class InterruptionGate {
 public:
     // A process id or process handle, 0 for none.
@@ -29,6 +31,9 @@ public:
     // not remembered.
     ChildId startChild(const std::function<ChildId()>& start);
     // The child has ended; to be called before its id goes back to the system.
+    // During an interruption the caller stops here for good, with the id
+    // still its own, so that the handler can still stop what the child left
+    // running under that id.
     void childEnded(ChildId child);
     // The process is exiting normally: interruptions from now on are ignored.
     // A caller other than the handler stops for good when one is under way.
@@ -38,10 +43,10 @@ public:
     // Makes the calling thread the handler; false when the process is exiting
     // or an interruption is already being handled (the event is then ignored).
     bool begin();
-    // Calls act with the running child, which cannot end meanwhile; nothing
-    // happens when none runs.
+    // Calls act with the running child, which cannot end meanwhile, or with
+    // the one that ended during the interruption; nothing happens when none runs.
     void withRunningChild(const std::function<void(ChildId)>& act);
-    // True when no child runs, at once or within the limit.
+    // True when no child runs (or it has ended), at once or within the limit.
     bool waitForNoChild(std::chrono::milliseconds limit);
     // Gives the other threads up to the limit to stop at their next step, so
     // that the handler cleans up alone; true when one did.
@@ -57,6 +62,7 @@ private:
     SystemLock mutex_;
     SystemCondition changed_;
     ChildId running_ = 0;
+    bool runningEnded_ = false;
     bool begun_ = false;
     bool closed_ = false;
     int stopped_ = 0;
@@ -64,10 +70,11 @@ private:
 };
 
 // What an interruption handler does once it has begun: passes the
-// interruption on to the running child and gives it a moment to end, stops it
-// for good when it does not (an installer left running would hold files in
-// the directory about to be removed), lets the main thread stop, and then
-// runs the clean-up. The caller ends the process afterwards.
+// interruption on to the running child and gives it a moment to end, then
+// stops it and whatever it started for good (an installer or a helper left
+// running would hold files in the directory about to be removed), lets the
+// main thread stop, and then runs the clean-up. The caller ends the process
+// afterwards.
 struct InterruptionSteps {
     std::function<void(InterruptionGate::ChildId)> passOn;
     std::function<void(InterruptionGate::ChildId)> stop;

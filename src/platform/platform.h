@@ -5,6 +5,7 @@
 // interface; posix/ and win32/ implement it, and the build picks one.
 // Tests substitute a fake where a real process or disk is not wanted.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -63,6 +64,7 @@ enum class InstanceLockResult { Taken, HeldElsewhere, Unavailable };
 struct ProcessOutcome {
     bool completed = false; // false: the program could not be started or waited for
     int exitCode = 1;       // meaningful only when completed
+    bool timedOut = false;  // it was stopped, with what it started, at its time limit
 };
 
 struct ShutdownRight {
@@ -128,6 +130,8 @@ public:
     // in this process's environment and current directory, and waits for it
     // without a time limit. detach: no console / controlling terminal for the
     // child. discardOutput: its standard output and error go to the null device.
+    // The child and whatever it starts form a group of their own (a process
+    // group, a job object on Windows), which an interruption reaches as a whole.
     virtual ProcessOutcome runProcess(const std::string& commandLine, bool detach, bool discardOutput) = 0;
     // Like runProcess, not detached, with standard output sent to the null
     // device, but standard error kept: the first `limit` bytes land in
@@ -135,6 +139,10 @@ public:
     // fails quietly can still say why in the launcher's log.
     virtual ProcessOutcome runProcessKeepingErrors(const std::string& commandLine, std::size_t limit,
                                                    std::string& errorOutput) = 0;
+    // Like runProcess, not detached, but a program still running after
+    // timeLimit is stopped together with the programs it started.
+    virtual ProcessOutcome runProcessWithin(const std::string& commandLine, bool discardOutput,
+                                            std::chrono::milliseconds timeLimit) = 0;
 
     // --- console -----------------------------------------------------------
     // True when the console belongs to this process alone (started from the

@@ -36,16 +36,22 @@ int BootstrapContext::hideSystem(const std::string& command, bool detachProcess,
 // With errorOutput, a run whose output is discarded keeps its standard error
 // there instead; in console mode the output is on the console already.
 int BootstrapContext::runHidden(const std::string& command, bool detachProcess, bool discardOutput,
-                                std::string* errorOutput) {
+                                std::string* errorOutput, std::optional<std::chrono::milliseconds> timeLimit) {
     logDebug(detachProcess ? "In hideSystem with detachProcess equal to true."
                            : "In hideSystem with detachProcess equal to false.");
     // Whatever the launcher printed must come before the child's output.
     std::fflush(stdout);
     std::fflush(stderr);
     const bool discard = discardOutput && !consoleMode;
-    ProcessOutcome outcome = errorOutput != nullptr && discard && !detachProcess
+    ProcessOutcome outcome = timeLimit ? platform_.runProcessWithin(command, discard, *timeLimit)
+                             : errorOutput != nullptr && discard && !detachProcess
                                  ? platform_.runProcessKeepingErrors(command, errorOutputLimit, *errorOutput)
                                  : platform_.runProcess(command, detachProcess, discard);
+    if (outcome.timedOut) {
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(*timeLimit).count();
+        logInfo("The command did not end within " + std::to_string(seconds) +
+                " seconds and was stopped with the programs it started : " + command);
+    }
     if (!outcome.completed) {
         logDebug("Failed to execute command : " + command);
         return 1;
@@ -63,15 +69,15 @@ bool BootstrapContext::executeCommandKeepingErrors(const std::string& command, s
     return executeCommand(command, false, &errorOutput);
 }
 
-bool BootstrapContext::executeCommandQuietly(const std::string& command) {
-    return executeCommand(command, false, nullptr, false);
+bool BootstrapContext::executeCommandQuietly(const std::string& command, std::chrono::milliseconds timeLimit) {
+    return executeCommand(command, false, nullptr, false, timeLimit);
 }
 
 bool BootstrapContext::executeCommand(const std::string& command, bool detachProcess, std::string* errorOutput,
-                                      bool failureIsError) {
+                                      bool failureIsError, std::optional<std::chrono::milliseconds> timeLimit) {
     lastResult = -1;
     logInfo("Executing command  : " + command);
-    lastResult = runHidden(command, detachProcess, true, errorOutput);
+    lastResult = runHidden(command, detachProcess, true, errorOutput, timeLimit);
     logDebug("Executed command  : " + command);
     if (lastResult >= 256) lastResult >>= 8;
     if (lastResult == 1) {

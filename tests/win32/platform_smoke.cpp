@@ -13,6 +13,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -216,16 +217,124 @@ int lockProbe(Platform& platform) {
     }
 }
 
-// "hold FILE": keeps FILE open without sharing for a minute, as an installer
-// holds its files.
-int holdFile(const char* path) {
+// "hold FILE [MS]": keeps FILE open without sharing for a minute (or MS
+// milliseconds), as an installer holds its files.
+int holdFile(const char* path, DWORD milliseconds = 60000) {
     HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return 1;
     }
-    Sleep(60000);
+    Sleep(milliseconds);
     CloseHandle(file);
     return 0;
+}
+
+// Starts "hold FILE MS" as a helper that inherits this process's handles
+// (its standard error among them) and waits until it holds the file.
+bool startHelper(const std::string& self, const std::string& file, DWORD milliseconds) {
+    std::string commandLine = quoted(self) + " hold " + quoted(file) + " " + std::to_string(milliseconds);
+    STARTUPINFOA startup;
+    std::memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started;
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started)) {
+        return false;
+    }
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    for (int i = 0; i < 500 && !exists(file); ++i) {
+        Sleep(10);
+    }
+    return exists(file);
+}
+
+// "hold-with-helper FILE HELPER": an installer that started a helper holding
+// HELPER and holds FILE itself for a minute.
+int holdWithHelper(const std::string& self, const char* file, const char* helperFile) {
+    return startHelper(self, helperFile, 60000) ? holdFile(file) : 1;
+}
+
+// "helper-then-exit HELPER": leaves a helper that holds HELPER and the
+// standard error for a few seconds, writes a line there and ends.
+int helperThenExit(const std::string& self, const char* helperFile) {
+    if (!startHelper(self, helperFile, 8000)) {
+        return 1;
+    }
+    std::fprintf(stderr, "why\n");
+    return 4;
+}
+
+// A file that a stopped process held can be deleted soon after the stop.
+bool deletedWithin(const std::string& path, DWORD milliseconds) {
+    for (DWORD waited = 0; waited <= milliseconds; waited += 20) {
+        if (DeleteFileA(path.c_str())) {
+            return true;
+        }
+        Sleep(20);
+    }
+    return false;
+}
+
+// "filled-handles": started without standard handles, the platform fills
+// them; the exit code is the kind of standard output, or 50 when a file
+// opened afterwards took a standard descriptor number.
+int filledHandles() {
+    auto platform = talve::makeSystemPlatform();
+    std::FILE* file = std::fopen("filled-handles.txt", "w");
+    const int descriptor = file != nullptr ? _fileno(file) : -1;
+    if (file != nullptr) {
+        std::fclose(file);
+    }
+    DeleteFileA("filled-handles.txt");
+    if (descriptor >= 0 && descriptor <= 2) {
+        return 50;
+    }
+    HANDLE errors = GetStdHandle(STD_ERROR_HANDLE);
+    return errors == nullptr || errors == INVALID_HANDLE_VALUE ? none : stdoutKind();
+}
+
+void checkAbsentStandardHandles(const std::string& self) {
+    std::string commandLine = quoted(self) + " filled-handles";
+    STARTUPINFOA startup;
+    std::memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    PROCESS_INFORMATION started;
+    DWORD exitCode = 0;
+    if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
+        WaitForSingleObject(started.hProcess, 30000);
+        GetExitCodeProcess(started.hProcess, &exitCode);
+        CloseHandle(started.hThread);
+        CloseHandle(started.hProcess);
+    }
+    std::printf("     without standard handles: exit code %lu\n", static_cast<unsigned long>(exitCode));
+    check(exitCode == nullDevice, "absent standard handles become the null device before any file is opened");
+}
+
+void checkHelpers(Platform& platform, const std::string& self) {
+    auto start = platform.currentDirectory();
+    const std::string held = start.value_or(".") + "\\limit-held.txt";
+    const std::string byHelper = start.value_or(".") + "\\limit-helper.txt";
+    DWORD began = GetTickCount();
+    ProcessOutcome stopped = platform.runProcessWithin(
+        quoted(self) + " hold-with-helper " + quoted(held) + " " + quoted(byHelper), true, std::chrono::milliseconds(1500));
+    DWORD took = GetTickCount() - began;
+    std::printf("     run stopped at its 1500 ms limit after %lu ms\n", static_cast<unsigned long>(took));
+    check(stopped.timedOut && !stopped.completed && took < 5000, "a run past its limit is stopped");
+    check(deletedWithin(held, 2000) && deletedWithin(byHelper, 2000), "what it started is stopped with it");
+    ProcessOutcome quick = platform.runProcessWithin(quoted(self) + " child 7", true, std::chrono::seconds(30));
+    check(quick.completed && !quick.timedOut && quick.exitCode == 7, "a run within its limit ends as usual");
+
+    const std::string lingering = start.value_or(".") + "\\pipe-helper.txt";
+    std::string errors;
+    began = GetTickCount();
+    ProcessOutcome ended =
+        platform.runProcessKeepingErrors(quoted(self) + " helper-then-exit " + quoted(lingering), 100, errors);
+    took = GetTickCount() - began;
+    std::printf("     error output kept while a helper holds the pipe: %lu ms\n", static_cast<unsigned long>(took));
+    check(ended.completed && ended.exitCode == 4 && errors == "why\r\n" && took < 5000,
+          "a helper holding the error pipe does not hold up the run");
+    deletedWithin(lingering, 10000);
 }
 
 // "interrupted-run MARKER HELD": a run with the lock taken and an installer
@@ -248,7 +357,7 @@ int interruptedRun(Platform& platform, const std::string& self, const std::strin
         Sleep(1000);
         talve::win32::consoleControlHandler(CTRL_C_EVENT);
     }).detach();
-    platform.runProcess(quoted(self) + " hold " + quoted(held), false, true);
+    platform.runProcess(quoted(self) + " hold-with-helper " + quoted(held) + " " + quoted(held + ".helper"), false, true);
     platform.runProcess(quoted(self) + " child 0", false, true);
     return 99;
 }
@@ -288,6 +397,7 @@ void checkInstanceLockAndInterruption(Platform& platform, const std::string& sel
           "Ctrl-C ends the run with STATUS_CONTROL_C_EXIT inside the handler");
     check(readWhole(marker) == "cleaned up", "Ctrl-C runs the clean-up");
     check(DeleteFileA(held.c_str()) != FALSE, "the installer child does not outlive the handler");
+    check(deletedWithin(held + ".helper", 2000), "nor does the helper it started");
     ProcessOutcome freed = platform.runProcess(quoted(self) + " lock-probe", false, true);
     check(freed.completed && freed.exitCode == lockTaken, "Ctrl-C frees the lock");
     DeleteFileA(marker.c_str());
@@ -430,6 +540,9 @@ int main(int argc, char** argv) {
         }
         return 5;
     }
+    if (argc == 2 && std::strcmp(argv[1], "filled-handles") == 0) {
+        return filledHandles();
+    }
     if (argc == 3 && std::strcmp(argv[1], "child-env") == 0) {
         return std::getenv(argv[2]) != nullptr ? 0 : 1;
     }
@@ -451,6 +564,15 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "hold") == 0) {
         return holdFile(argv[2]);
     }
+    if (argc == 4 && std::strcmp(argv[1], "hold") == 0) {
+        return holdFile(argv[2], static_cast<DWORD>(std::atol(argv[3])));
+    }
+    if (argc == 4 && std::strcmp(argv[1], "hold-with-helper") == 0) {
+        return holdWithHelper(self, argv[2], argv[3]);
+    }
+    if (argc == 3 && std::strcmp(argv[1], "helper-then-exit") == 0) {
+        return helperThenExit(self, argv[2]);
+    }
     if (argc == 4 && std::strcmp(argv[1], "interrupted-run") == 0) {
         return interruptedRun(*platform, self, argv[2], argv[3]);
     }
@@ -458,6 +580,8 @@ int main(int argc, char** argv) {
     checkProcesses(*platform, self);
     checkEnvironment(*platform, self);
     checkErrorOutput(*platform, self);
+    checkHelpers(*platform, self);
+    checkAbsentStandardHandles(self);
     checkDirectoriesAndFiles(*platform);
     checkThisProcess(*platform, argv[0]);
     checkSquattedInstanceLock(*platform);

@@ -1,6 +1,7 @@
 #include "platform/posix/posix_interruption.h"
 
 #include "platform/platform.h"
+#include "platform/posix/posix_processes.h"
 #include "platform/system_threads.h"
 
 #include <cerrno>
@@ -97,12 +98,16 @@ void signalLoop(sigset_t signals) {
         // thread takes it, so the terminal is given back here.
         restoreTerminalAfterInterrupt();
         InterruptionSteps steps;
-        steps.passOn = [signalNumber](InterruptionGate::ChildId child) {
-            kill(static_cast<pid_t>(child), signalNumber);
+        // A child is a process group; an interruption from the terminal has
+        // reached the group already.
+        const bool fromTerminal = takeSignalFromTerminal(signalNumber);
+        steps.passOn = [signalNumber, fromTerminal](InterruptionGate::ChildId group) {
+            if (!fromTerminal) kill(-static_cast<pid_t>(group), signalNumber);
         };
-        steps.stop = [](InterruptionGate::ChildId child) { kill(static_cast<pid_t>(child), SIGKILL); };
+        steps.stop = [](InterruptionGate::ChildId group) { kill(-static_cast<pid_t>(group), SIGKILL); };
         steps.cleanUp = *interruptHandler;
         runInterruption(processGate(), steps);
+        reclaimTerminal();
         // A calling shell sees the interruption itself, not an exit code.
         endBySignal(signalNumber);
     }

@@ -1,6 +1,7 @@
 #include "platform/command_line.h"
 #include "platform/platform.h"
 #include "platform/posix/posix_interruption.h"
+#include "platform/posix/posix_processes.h"
 #include "platform/posix/console_input.h"
 #include "platform/posix/x11_splash_window.h"
 #include "platform/splash_window.h"
@@ -25,7 +26,8 @@ extern char** environ;
 
 namespace talve {
 
-using posix::processGate;
+using posix::spawnAndWait;
+using posix::spawnKeepingErrors;
 
 namespace {
 
@@ -48,101 +50,6 @@ bool hasCapSysBoot() {
     }
     std::fclose(status);
     return capable;
-}
-
-// Waits for the end without reaping first, so that an interruption handler
-// that signals the child meanwhile can never reach a reused process id.
-void waitForChild(pid_t pid, ProcessOutcome& outcome) {
-    siginfo_t ended;
-    while (waitid(P_PID, static_cast<id_t>(pid), &ended, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
-    }
-    processGate().childEnded(pid);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return;
-    }
-    outcome.completed = true;
-    if (WIFEXITED(status)) outcome.exitCode = WEXITSTATUS(status);
-    else if (WIFSIGNALED(status)) outcome.exitCode = 128 + WTERMSIG(status);
-}
-
-// Starts a program; its process id, or -1. With an error pipe, its standard
-// output goes to the null device and its standard error into the pipe.
-constexpr int noErrorPipe = -1;
-
-pid_t spawnChild(const std::vector<std::string>& arguments, bool detach, bool discardOutput, int errorPipe) {
-    if (arguments.empty() || arguments[0].empty()) return -1;
-
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawnattr_init(&attributes);
-    if (discardOutput || errorPipe != noErrorPipe) {
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_adddup2(&actions, errorPipe != noErrorPipe ? errorPipe : STDOUT_FILENO,
-                                         STDERR_FILENO);
-    }
-    // The launcher blocks the interruption signals for its signal thread; the
-    // child starts with none blocked and their default actions.
-    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
-    sigset_t noSignals;
-    sigemptyset(&noSignals);
-    posix_spawnattr_setsigmask(&attributes, &noSignals);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (int signalNumber : {SIGINT, SIGQUIT, SIGTERM, SIGHUP}) sigaddset(&defaults, signalNumber);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    // Without a controlling terminal, like a Windows process started detached from the console.
-    if (detach) flags |= POSIX_SPAWN_SETSID;
-    posix_spawnattr_setflags(&attributes, flags);
-
-    pid_t pid = static_cast<pid_t>(processGate().startChild([&]() -> InterruptionGate::ChildId {
-        pid_t started = 0;
-        return posix_spawnp(&started, argv[0], &actions, &attributes, argv.data(), environ) == 0 ? started : 0;
-    }));
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    return pid == 0 ? -1 : pid;
-}
-
-ProcessOutcome spawnAndWait(const std::vector<std::string>& arguments, bool detach, bool discardOutput) {
-    ProcessOutcome outcome;
-    pid_t pid = spawnChild(arguments, detach, discardOutput, noErrorPipe);
-    if (pid > 0) waitForChild(pid, outcome);
-    return outcome;
-}
-
-// Reads to the end, so that the writer never blocks on a full pipe, and keeps
-// the first limit bytes.
-void drainKeepingStart(int fd, std::size_t limit, std::string& kept) {
-    char buffer[4096];
-    for (;;) {
-        ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return;
-        std::size_t room = limit > kept.size() ? limit - kept.size() : 0;
-        kept.append(buffer, std::min(room, static_cast<std::size_t>(got)));
-    }
-}
-
-ProcessOutcome spawnKeepingErrors(const std::vector<std::string>& arguments, std::size_t limit, std::string& errors) {
-    ProcessOutcome outcome;
-    errors.clear();
-    int ends[2];
-    if (pipe2(ends, O_CLOEXEC) != 0) return outcome;
-    pid_t pid = spawnChild(arguments, false, true, ends[1]);
-    // Only the child may hold the write end, or the pipe would never end.
-    close(ends[1]);
-    if (pid > 0) {
-        drainKeepingStart(ends[0], limit, errors);
-        waitForChild(pid, outcome);
-    }
-    close(ends[0]);
-    return outcome;
 }
 
 // The file may still grow while it is read: one byte past the limit tells.
@@ -276,6 +183,11 @@ public:
     ProcessOutcome runProcessKeepingErrors(const std::string& commandLine, std::size_t limit,
                                            std::string& errorOutput) override {
         return spawnKeepingErrors(splitCommandLine(commandLine), limit, errorOutput);
+    }
+
+    ProcessOutcome runProcessWithin(const std::string& commandLine, bool discardOutput,
+                                    std::chrono::milliseconds timeLimit) override {
+        return spawnAndWait(splitCommandLine(commandLine), false, discardOutput, timeLimit);
     }
 
     bool consoleOwnedAlone() override {
@@ -439,6 +351,23 @@ private:
 
 } // namespace
 
-std::unique_ptr<Platform> makeSystemPlatform() { return std::make_unique<PosixPlatform>(); }
+// A launcher started with a standard descriptor closed would hand that
+// number to the next file it opens (the machine-wide lock, the log), and
+// everything printed would land in that file; the installer would inherit
+// the gap too. The null device fills each gap before anything is opened.
+void fillClosedStandardDescriptors() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        const int opened = open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        // The lowest free number is taken, which is this one; anything else
+        // means the device could not be opened in the first place.
+        if (opened >= 0 && opened != fd) close(opened);
+    }
+}
+
+std::unique_ptr<Platform> makeSystemPlatform() {
+    fillClosedStandardDescriptors();
+    return std::make_unique<PosixPlatform>();
+}
 
 } // namespace talve

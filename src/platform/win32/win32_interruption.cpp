@@ -90,9 +90,9 @@ BOOL WINAPI consoleControlHandler(DWORD event) {
     // A second Ctrl-C while the first is handled changes nothing.
     if (!processGate().begin()) return TRUE;
     InterruptionSteps steps;
-    steps.stop = [](InterruptionGate::ChildId child) {
-        TerminateProcess(reinterpret_cast<HANDLE>(child), STATUS_CONTROL_C_EXIT);
-    };
+    // The console gives Ctrl-C to every process on it; what the child
+    // started off the console, or what ignores the event, is stopped with it.
+    steps.stop = [](InterruptionGate::ChildId child) { stopChild(child, STATUS_CONTROL_C_EXIT); };
     if (interruptHandler != nullptr) steps.cleanUp = *interruptHandler;
     runInterruption(processGate(), steps);
     std::fflush(nullptr);

@@ -23,6 +23,9 @@ const std::string& instanceMutexProblem();
 bool confirmInstanceMutex();
 void releaseInstanceMutex();
 
+// Stops a child the gate knows, with every process it started.
+void stopChild(InterruptionGate::ChildId child, UINT exitCode);
+
 bool installConsoleControlHandler(std::function<void()> onInterrupt);
 // Ctrl-C and Ctrl-Break end the run: the installer child is given a moment
 // to end on the event the console gave it too, and is stopped otherwise; the

@@ -34,6 +34,12 @@ public:
     OwnedHandle& operator=(const OwnedHandle&) = delete;
 
     HANDLE get() const { return handle_; }
+    void reset(HANDLE handle) {
+        if (valid()) {
+            CloseHandle(handle_);
+        }
+        handle_ = handle;
+    }
     bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
     HANDLE release() {
         HANDLE handle = handle_;
@@ -102,12 +108,21 @@ HANDLE openNullDevice(SECURITY_ATTRIBUTES& inheritable) {
     return CreateFileA("NUL", GENERIC_WRITE, 0, &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-// Starts a command line with its window hidden; its process handle, or null.
+// A started child: the process, and the job object that holds it and every
+// process it starts, so that an interruption can stop them all. The gate
+// knows a child by the address of this record.
+struct StartedChild {
+    OwnedHandle process;
+    OwnedHandle job;
+    InterruptionGate::ChildId id() const { return reinterpret_cast<InterruptionGate::ChildId>(this); }
+};
+
+// Starts a command line with its window hidden, in a job object of its own.
 // Handles are always inherited: with its output redirected the child needs
 // the handles given here, and otherwise it needs the launcher's own standard
 // handles, which without inheritance are lost whenever the launcher's output
-// is redirected to a file or a pipe.
-HANDLE startHidden(const std::string& commandLine, bool detach, HANDLE output, HANDLE errors) {
+// is redirected to a file or a pipe. False when it could not be started.
+bool startHidden(const std::string& commandLine, bool detach, HANDLE output, HANDLE errors, StartedChild& child) {
     STARTUPINFOA startup;
     std::memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
@@ -125,39 +140,83 @@ HANDLE startHidden(const std::string& commandLine, bool detach, HANDLE output, H
 
     PROCESS_INFORMATION started;
     std::memset(&started, 0, sizeof started);
+    // Suspended until it is in the job, so that nothing it starts escapes.
+    // Where the job cannot take it (an older Windows that does not nest
+    // jobs, with the launcher in one already) the child runs without.
     auto start = [&]() -> InterruptionGate::ChildId {
+        const DWORD flags = CREATE_SUSPENDED | (detach ? DETACHED_PROCESS : 0);
         if (!CreateProcessA(program.empty() ? nullptr : program.c_str(), writableCommandLine.data(), nullptr, nullptr,
-                            TRUE, detach ? DETACHED_PROCESS : 0, nullptr, nullptr, &startup, &started)) {
+                            TRUE, flags, nullptr, nullptr, &startup, &started)) {
             return 0;
         }
-        return reinterpret_cast<InterruptionGate::ChildId>(started.hProcess);
+        child.process.reset(started.hProcess);
+        child.job.reset(CreateJobObjectA(nullptr, nullptr));
+        if (child.job.valid() && !AssignProcessToJobObject(child.job.get(), started.hProcess)) {
+            CloseHandle(child.job.release());
+        }
+        ResumeThread(started.hThread);
+        CloseHandle(started.hThread);
+        return child.id();
     };
-    if (win32::processGate().startChild(start) == 0) {
-        return nullptr;
-    }
-    CloseHandle(started.hThread);
-    return started.hProcess;
+    return win32::processGate().startChild(start) != 0;
 }
 
-ProcessOutcome waitFor(const OwnedHandle& process) {
-    if (!process.valid()) {
-        return {};
+void stopWithEverythingItStarted(const StartedChild& child, UINT exitCode) {
+    if (!child.job.valid() || !TerminateJobObject(child.job.get(), exitCode)) {
+        TerminateProcess(child.process.get(), exitCode);
     }
+}
+
+// Waits for the child's end, at most until the limit (INFINITE: none);
+// false when it is still running then.
+bool awaitEnd(const StartedChild& child, DWORD limit) {
     DWORD waited;
     do {
-        waited = WaitForSingleObject(process.get(), INFINITE);
-    } while (waited == WAIT_TIMEOUT);
-    // Before the handle closes: the console control handler may still stop the child through it.
-    win32::processGate().childEnded(reinterpret_cast<InterruptionGate::ChildId>(process.get()));
-    if (waited != WAIT_OBJECT_0) {
-        return {};
-    }
+        waited = WaitForSingleObject(child.process.get(), limit);
+    } while (waited == WAIT_TIMEOUT && limit == INFINITE);
+    return waited != WAIT_TIMEOUT;
+}
+
+ProcessOutcome finish(const StartedChild& child) {
+    // Before the handles close: the console control handler may still stop
+    // the child and its job through them.
+    win32::processGate().childEnded(child.id());
     DWORD exitCode;
-    if (!GetExitCodeProcess(process.get(), &exitCode)) {
+    if (WaitForSingleObject(child.process.get(), 0) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(child.process.get(), &exitCode)) {
         return {};
     }
     return {true, static_cast<int>(exitCode)};
 }
+
+// Reads what the pipe holds without waiting for more; false once it has ended.
+bool readAvailable(HANDLE pipe, std::size_t limit, std::string& kept) {
+    char buffer[4096];
+    for (;;) {
+        DWORD available = 0;
+        if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) {
+            return false;
+        }
+        if (available == 0) {
+            return true;
+        }
+        DWORD got = 0;
+        if (!ReadFile(pipe, buffer, available < sizeof buffer ? available : sizeof buffer, &got, nullptr) ||
+            got == 0) {
+            return false;
+        }
+        std::size_t room = limit > kept.size() ? limit - kept.size() : 0;
+        kept.append(buffer, room < got ? room : got);
+    }
+}
+
+} // namespace
+
+void win32::stopChild(InterruptionGate::ChildId child, UINT exitCode) {
+    stopWithEverythingItStarted(*reinterpret_cast<const StartedChild*>(child), exitCode);
+}
+
+namespace {
 
 bool isLinkOrMissing(const std::string& path) {
     DWORD attributes = GetFileAttributesA(path.c_str());
@@ -365,16 +424,15 @@ public:
 
     // --- child processes ---------------------------------------------------
 
-    // Handles are always inherited: with its output discarded the child needs
-    // the "NUL" handle, and otherwise it needs the launcher's own standard
-    // handles, which without inheritance are lost whenever the launcher's
-    // output is redirected to a file or a pipe.
     ProcessOutcome runProcess(const std::string& commandLine, bool detach, bool discardOutput) override {
-        SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-        OwnedHandle nul(discardOutput ? openNullDevice(inheritable) : nullptr);
-        // Without the null device the output stays visible, which harms nobody.
-        OwnedHandle process(startHidden(commandLine, detach, nul.get(), nul.get()));
-        return waitFor(process);
+        return runHidden(commandLine, detach, discardOutput, INFINITE);
+    }
+
+    ProcessOutcome runProcessWithin(const std::string& commandLine, bool discardOutput,
+                                    std::chrono::milliseconds timeLimit) override {
+        const auto milliseconds = timeLimit.count() < 0 ? 0 : timeLimit.count();
+        const DWORD limit = milliseconds >= INFINITE ? INFINITE - 1 : static_cast<DWORD>(milliseconds);
+        return runHidden(commandLine, false, discardOutput, limit);
     }
 
     ProcessOutcome runProcessKeepingErrors(const std::string& commandLine, std::size_t limit,
@@ -391,19 +449,21 @@ public:
         OwnedHandle writeEnd(rawWrite);
         // The launcher's end stays with the launcher, or the pipe never ends.
         SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
-        OwnedHandle process(startHidden(commandLine, false, nul.get(), writeEnd.get()));
+        StartedChild child;
+        const bool started = startHidden(commandLine, false, nul.get(), writeEnd.get(), child);
         CloseHandle(writeEnd.release());
-        if (!process.valid()) {
+        if (!started) {
             return {};
         }
-        // Read to the end, so that the child never blocks on a full pipe.
-        char buffer[4096];
-        DWORD got = 0;
-        while (ReadFile(readEnd.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
-            std::size_t room = limit > errorOutput.size() ? limit - errorOutput.size() : 0;
-            errorOutput.append(buffer, room < got ? room : got);
+        // Read while the child runs, so that it never blocks on a full pipe;
+        // the pipe's end is not awaited, since a program the child started
+        // may hold it open long after the child has ended.
+        bool open = true;
+        while (!awaitEnd(child, open ? 20 : INFINITE)) {
+            open = readAvailable(readEnd.get(), limit, errorOutput);
         }
-        return waitFor(process);
+        readAvailable(readEnd.get(), limit, errorOutput);
+        return finish(child);
     }
 
     // --- console -----------------------------------------------------------
@@ -612,13 +672,64 @@ public:
     std::unique_ptr<SplashWindow> createSplashWindow() override { return makeGdiSplashWindow(); }
 
 private:
+    // With its output discarded the child gets the "NUL" handle; without the
+    // null device the output stays visible, which harms nobody.
+    ProcessOutcome runHidden(const std::string& commandLine, bool detach, bool discardOutput, DWORD limit) {
+        SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+        OwnedHandle nul(discardOutput ? openNullDevice(inheritable) : nullptr);
+        StartedChild child;
+        if (!startHidden(commandLine, detach, nul.get(), nul.get(), child)) {
+            return {};
+        }
+        if (awaitEnd(child, limit)) {
+            return finish(child);
+        }
+        stopWithEverythingItStarted(child, 1);
+        awaitEnd(child, INFINITE);
+        ProcessOutcome outcome = finish(child);
+        outcome.completed = false;
+        outcome.timedOut = true;
+        return outcome;
+    }
+
     const PlatformConventions conventions_{
         "\\", ';', "cmd.exe /c rmdir /S /Q ", "cmd.exe /c ", {"TEMP", "TMP"}, "", true, "\\\\", "USERPROFILE", ".exe", "", true};
 };
 
 } // namespace
 
+// Started without a standard handle (from a service, or by a program that
+// gave it none), the C runtime would give that descriptor number to the next
+// file the launcher opens (its log), and what the launcher prints would land
+// there; children started with inheritance would get no handle either. The
+// null device stands in for each handle that is absent.
+void fillAbsentStandardHandles() {
+    const DWORD kinds[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    for (int fd = 0; fd < 3; ++fd) {
+        // -2: the descriptor is kept for a standard stream that has no handle.
+        const intptr_t current = _get_osfhandle(fd);
+        if (current == -1 || current == -2) {
+            const int nul = _open("NUL", fd == 0 ? _O_RDONLY : _O_WRONLY);
+            if (nul < 0) {
+                continue;
+            }
+            if (nul != fd) {
+                _dup2(nul, fd);
+                _close(nul);
+            }
+        }
+        const HANDLE standard = GetStdHandle(kinds[fd]);
+        const intptr_t filled = _get_osfhandle(fd);
+        if ((standard == nullptr || standard == INVALID_HANDLE_VALUE) && filled != -1 && filled != -2) {
+            HANDLE handle = reinterpret_cast<HANDLE>(filled);
+            SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+            SetStdHandle(kinds[fd], handle);
+        }
+    }
+}
+
 std::unique_ptr<Platform> makeSystemPlatform() {
+    fillAbsentStandardHandles();
     restrictDllSearchToSystemDirectory();
     return std::make_unique<Win32Platform>();
 }

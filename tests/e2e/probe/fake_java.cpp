@@ -14,6 +14,12 @@
 //   PROBE_RUN_RELEASE  file whose appearance ends the run (a minute at most),
 //                      so that a test can act while the installer runs
 //   PROBE_CHECK_EXIT   the answer when run as a runtime-checking jar (default 0)
+//   PROBE_CHECK_HANG   when set, the checking jar never answers (a minute at most)
+//   PROBE_HELPER       file into which a helper, started first in every role
+//                      and living a minute at most, writes its process id;
+//                      it ignores interruptions and keeps standard error open
+//   PROBE_READ_LINE    when set, the installer reads one line of standard
+//                      input and records it as LINE
 //
 // Run as "java -jar <dir>/check.jar <dir>/req.txt", it plays the checking
 // jar instead: it records nothing and answers PROBE_CHECK_EXIT when both
@@ -31,6 +37,14 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <spawn.h>
+#include <unistd.h>
+extern char** environ;
+#endif
+#include <csignal>
 
 namespace {
 
@@ -107,10 +121,47 @@ int checkingJarAnswer(int argc, char** argv) {
     return answer == nullptr ? 0 : std::atoi(answer);
 }
 
+// The helper's part: only a stop can end it before its minute is over.
+int beHelper(const char* pidFile) {
+    for (int signalNumber : {SIGINT, SIGTERM}) std::signal(signalNumber, SIG_IGN);
+#ifdef _WIN32
+    const long pid = _getpid();
+#else
+    std::signal(SIGHUP, SIG_IGN);
+    const long pid = getpid();
+#endif
+    const std::string partial = std::string(pidFile) + ".part";
+    if (std::FILE* out = std::fopen(partial.c_str(), "wb")) {
+        std::fprintf(out, "%ld\n", pid);
+        std::fclose(out);
+        std::rename(partial.c_str(), pidFile);
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(60));
+    return 0;
+}
+
+void startHelper(const char* self) {
+    const char* pidFile = std::getenv("PROBE_HELPER");
+    if (pidFile == nullptr) return;
+#ifdef _WIN32
+    _spawnl(_P_NOWAIT, self, self, "--helper", pidFile, nullptr);
+#else
+    char* arguments[] = {const_cast<char*>(self), const_cast<char*>("--helper"), const_cast<char*>(pidFile), nullptr};
+    pid_t pid = 0;
+    posix_spawn(&pid, self, nullptr, nullptr, arguments, environ);
+#endif
+    // The helper must be running before the role goes on.
+    waitFor(pidFile);
+}
+
 } // namespace
 
 int main(int argc, char** argv, char** envp) {
+    if (argc == 3 && std::strcmp(argv[1], "--helper") == 0) return beHelper(argv[2]);
+    startHelper(argv[0]);
     const int checkAnswer = checkingJarAnswer(argc, argv);
+    if (checkAnswer >= 0 && std::getenv("PROBE_CHECK_HANG") != nullptr)
+        std::this_thread::sleep_for(std::chrono::seconds(60));
     if (checkAnswer >= 0) return checkAnswer;
     if (argc == 2 && std::strcmp(argv[1], "-o") == 0) return unpackItself(argv[0]);
     touch(std::getenv("PROBE_RUN_STARTED"));
@@ -132,6 +183,16 @@ int main(int argc, char** argv, char** envp) {
                     std::fclose(file);
                 }
                 std::fprintf(record, "\n");
+            }
+            // Where its standard descriptors lead, where the system can tell.
+            for (int fd = 0; fd <= 2; ++fd) {
+                const std::filesystem::path link = "/proc/self/fd/" + std::to_string(fd);
+                const std::filesystem::path target = std::filesystem::read_symlink(link, error);
+                std::fprintf(record, "FD %d %s\n", fd, error ? "closed" : target.string().c_str());
+            }
+            if (std::getenv("PROBE_READ_LINE") != nullptr) {
+                char line[256] = "";
+                std::fprintf(record, "LINE %s", std::fgets(line, sizeof line, stdin) != nullptr ? line : "(none)\n");
             }
             for (int i = 1; i < argc; ++i) std::fprintf(record, "ARG %s\n", argv[i]);
             for (char** variable = envp; *variable != nullptr; ++variable) std::fprintf(record, "ENV %s\n", *variable);

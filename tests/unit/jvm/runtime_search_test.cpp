@@ -120,6 +120,28 @@ TEST(IsJvmValid, RunsTheCheckingJarWithQuotedPathsAndAcceptsOnlyTheAnswer32) {
     EXPECT_FALSE(search.bench.context.logger().hadError());
 }
 
+// A checking program that never answers holds up the run only until its
+// time limit; the runtime is then passed over like one it refused, and the
+// search goes on with the next.
+TEST(IsJvmValid, ACheckThatNeverEndsIsStoppedAtItsLimitAndCountsAsARefusal) {
+    SearchBench search;
+    const std::string hung = search.home("hung"), good = search.home("good");
+    ProcessOutcome stopped;
+    stopped.timedOut = true;
+    search.bench.platform.outcomes.push_back(stopped);
+    search.bench.platform.queueOutcome(true, 32);
+    EXPECT_FALSE(search.reader().isJvmValid(hung + "/_jvm"));
+    EXPECT_TRUE(search.reader().isJvmValid(good + "/_jvm"));
+    ASSERT_EQ(search.bench.platform.processCalls.size(), 2u);
+    for (const FakePlatform::ProcessCall& call : search.bench.platform.processCalls)
+        EXPECT_EQ(call.timeLimit, std::chrono::milliseconds(60000)) << call.commandLine;
+    const std::string command = search.bench.platform.processCalls[0].commandLine;
+    EXPECT_TRUE(search.bench.log.has("INFO \t: The command did not end within 60 seconds and was stopped with the "
+                                     "programs it started : " + command));
+    EXPECT_TRUE(search.bench.log.has("INFO \t: The jvm located in \"" + hung + "/_jvm\" is not valid"));
+    EXPECT_TRUE(search.bench.log.errors().empty());
+}
+
 TEST(IsJvmValid, NamesTheWindowsLauncherAndQuotesItsFolder) {
     SearchBench search(FakePlatform::Style::Windows);
     search.bench.context.tempDir = "C:\\Users\\Ann Lee\\AppData\\Local\\Temp\\TALVE_TEMP_1";

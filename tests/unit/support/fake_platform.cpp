@@ -104,7 +104,7 @@ int FakePlatform::putEnvironment(const std::string& assignment) {
 
 ProcessOutcome FakePlatform::runProcess(const std::string& commandLine, bool detach, bool discardOutput) {
     auto record = [&]() -> InterruptionGate::ChildId {
-        processCalls.push_back(ProcessCall{commandLine, detach, discardOutput});
+        processCalls.push_back(ProcessCall{commandLine, detach, discardOutput, false, std::nullopt});
         return static_cast<InterruptionGate::ChildId>(processCalls.size());
     };
     InterruptionGate::ChildId child = gate != nullptr ? gate->startChild(record) : record();
@@ -119,6 +119,13 @@ ProcessOutcome FakePlatform::runProcess(const std::string& commandLine, bool det
     if (outcomes.empty()) return ProcessOutcome{true, 0};
     ProcessOutcome outcome = outcomes.front();
     outcomes.pop_front();
+    return outcome;
+}
+
+ProcessOutcome FakePlatform::runProcessWithin(const std::string& commandLine, bool discardOutput,
+                                              std::chrono::milliseconds timeLimit) {
+    ProcessOutcome outcome = runProcess(commandLine, false, discardOutput);
+    processCalls.back().timeLimit = timeLimit;
     return outcome;
 }
 

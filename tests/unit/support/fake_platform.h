@@ -5,6 +5,7 @@
 #include "unit/support/fake_splash_window.h"
 
 #include <cstdint>
+#include <chrono>
 #include <deque>
 #include <map>
 #include <optional>
@@ -28,6 +29,7 @@ public:
         bool detach = false;
         bool discardOutput = false;
         bool keepErrors = false; // started through runProcessKeepingErrors
+        std::optional<std::chrono::milliseconds> timeLimit; // given to runProcessWithin
     };
 
     explicit FakePlatform(Style style = Style::Windows);
@@ -88,6 +90,8 @@ public:
     ProcessOutcome runProcess(const std::string& commandLine, bool detach, bool discardOutput) override;
     ProcessOutcome runProcessKeepingErrors(const std::string& commandLine, std::size_t limit,
                                            std::string& errorOutput) override;
+    ProcessOutcome runProcessWithin(const std::string& commandLine, bool discardOutput,
+                                    std::chrono::milliseconds timeLimit) override;
     bool consoleOwnedAlone() override { return false; }
     void showConsoleWindow(bool) override {}
     std::FILE* createPrivateFile(const std::string& path) override;
