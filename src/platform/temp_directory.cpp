@@ -161,7 +161,7 @@ bool BootstrapContext::removeDirectory(const std::string& directory, bool failur
     std::string command = removeDirectoryCommand + quoteArgument(directory);
     // The delete command must never meet a missing directory.
     createDirectory(directory);
-    return failureIsError ? executeCommand(command, false) : executeCommandQuietly(command);
+    return failureIsError ? executeCommand(command, false) : executeCommand(command, false, nullptr, false);
 }
 bool BootstrapContext::createExitScript() {
     logInfo("Creating exit script.");
