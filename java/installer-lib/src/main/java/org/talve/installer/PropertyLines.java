@@ -12,7 +12,7 @@ import java.util.List;
 
 /**
  * Silent and record files as the launcher reads them: lines end at a line
- * feed only (a CR-only file is one line), a line of 8,191 bytes or more with
+ * feed only (a CR-only file is one line), a line of 8,192 bytes or more with
  * its line feed is left out whole, each line is trimmed of blanks, tabs, CR,
  * vertical tabs and form feeds; empty lines, lines whose first character is
  * "#" and lines without "=" are skipped; the name is the text before the

@@ -43,7 +43,7 @@ public final class RecordWriter {
      *
      * @throws IllegalArgumentException for a name that is empty, holds "=",
      *     begins with "#" or ends in ".encrypted", or a name or value with a line end or with white
-     *     space at either end, or a line of 8,190 bytes or more
+     *     space at either end, or a line of more than 8,190 bytes
      */
     public RecordWriter put(String name, String value) {
         if (name.endsWith(SilentAnswers.ENCRYPTED_SUFFIX))
@@ -80,7 +80,7 @@ public final class RecordWriter {
         checkText(value, "value");
         String line = key + "=" + value;
         if (line.getBytes(StandardCharsets.UTF_8).length + 2 > PropertyLines.LINE_BUFFER)
-            throw new IllegalArgumentException("the launcher reads lines of fewer than " + (PropertyLines.LINE_BUFFER - 2)
+            throw new IllegalArgumentException("the launcher reads lines of at most " + (PropertyLines.LINE_BUFFER - 2)
                 + " bytes; this one has more: " + name);
         // A name and the same name protected are one property.
         lines.remove(name);

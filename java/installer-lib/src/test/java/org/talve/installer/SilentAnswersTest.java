@@ -72,8 +72,11 @@ class SilentAnswersTest {
     @Test
     void theLaunchersCheckAndTheLibraryAgree(@TempDir Path dir) throws Exception {
         Path pack = RealLauncher.tool("talve.pack");
+        StringBuilder longest = new StringBuilder("a=");
+        while (longest.length() < PropertyLines.LINE_BUFFER - 2) longest.append('x');
         for (String text : Arrays.asList("a=1\\\na=2\n", "a=1\ra=2\r", "a:1\na=2\n", "a=1\n a.encrypted = \n",
-                "x=1\n#x=2\nx:=3\n")) {
+                "x=1\n#x=2\nx:=3\n", "a=1\n" + longest + "\n", "a=1\n" + longest + "x\n", "a=1\n" + longest + "x",
+                "a=1\n" + longest + "xx")) {
             Path file = Files.write(dir.resolve("answers.properties"), text.getBytes(StandardCharsets.UTF_8));
             RealLauncher.Result check = RealLauncher.exec(Arrays.asList(pack.toString(), "check-silent", "--no-key",
                 file.toString()), new LinkedHashMap<String, String>(), null, dir);
