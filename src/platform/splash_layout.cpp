@@ -1,5 +1,7 @@
 #include "platform/splash_window.h"
 
+#include <string>
+
 namespace talve {
 
 namespace {
@@ -23,6 +25,18 @@ SplashLayout splashLayout(int pictureWidth, int pictureHeight, int desktopWidth,
     layout.textX = 5;
     layout.textY = pictureHeight + 13;
     return layout;
+}
+
+std::string splashPictureRefusal(int pictureWidth, int pictureHeight, int screenWidth, int screenHeight) {
+    const std::string picture =
+        "(the picture of " + std::to_string(pictureWidth) + " x " + std::to_string(pictureHeight) + " pixels";
+    if (pictureWidth > largestSplashPictureSide || pictureHeight > largestSplashPictureSide)
+        return picture + " is larger than " + std::to_string(largestSplashPictureSide) + " pixels a side)";
+    if (pictureWidth > screenWidth || pictureHeight > screenHeight)
+        return picture + " is larger than the screen of " + std::to_string(screenWidth) + " x " +
+               std::to_string(screenHeight) + ")";
+    if (pictureWidth <= 0 || pictureHeight <= 0) return picture + " is empty)";
+    return std::string();
 }
 
 } // namespace talve

@@ -20,6 +20,14 @@ struct SplashLayout {
 
 SplashLayout splashLayout(int pictureWidth, int pictureHeight, int desktopWidth, int desktopHeight);
 
+// No splash picture is shown wider or taller than this, whatever the
+// screen: it bounds what decoding one may cost.
+constexpr int largestSplashPictureSide = 8192;
+
+// Empty when a picture of this size may be shown on this screen; else why
+// not, in parentheses. Asked before the picture is decoded.
+std::string splashPictureRefusal(int pictureWidth, int pictureHeight, int screenWidth, int screenHeight);
+
 // Light grey of the band and the window's background.
 constexpr unsigned char splashGrey = 211;
 

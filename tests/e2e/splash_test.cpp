@@ -9,10 +9,17 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <chrono>
+#include <csignal>
 #include <future>
+#include <netinet/in.h>
 #include <optional>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
+#include <zlib.h>
 
 namespace e2e {
 namespace {
@@ -213,6 +220,112 @@ TEST_F(Splash, WithoutADisplayTheRunGoesOnWithoutASplash) {
               std::string::npos)
         << result.out;
     EXPECT_TRUE(fs::exists(running));
+}
+
+// A PNG of one grey colour, whose pixels compress to almost nothing: a
+// small file that costs width x height x 4 bytes once decoded.
+std::string uniformPng(std::uint32_t width, std::uint32_t height) {
+    auto bigEndian = [](std::uint32_t value) {
+        return std::string{char(value >> 24), char(value >> 16), char(value >> 8), char(value)};
+    };
+    auto chunk = [&](const std::string& type, const std::string& data) {
+        const std::string typed = type + data;
+        const auto crc = crc32(0, reinterpret_cast<const Bytef*>(typed.data()), static_cast<uInt>(typed.size()));
+        return bigEndian(static_cast<std::uint32_t>(data.size())) + typed + bigEndian(static_cast<std::uint32_t>(crc));
+    };
+    z_stream stream{};
+    deflateInit(&stream, Z_BEST_COMPRESSION);
+    std::string row(1 + std::size_t{width} * 3, '\x80');
+    row[0] = 0; // no filter
+    std::string compressed;
+    char out[65536];
+    for (std::uint32_t y = 0; y <= height; ++y) {
+        const bool last = y == height;
+        stream.next_in = last ? nullptr : reinterpret_cast<Bytef*>(row.data());
+        stream.avail_in = last ? 0 : static_cast<uInt>(row.size());
+        do {
+            stream.next_out = reinterpret_cast<Bytef*>(out);
+            stream.avail_out = sizeof out;
+            deflate(&stream, last ? Z_FINISH : Z_NO_FLUSH);
+            compressed.append(out, sizeof out - stream.avail_out);
+        } while (stream.avail_out == 0);
+    }
+    deflateEnd(&stream);
+    const std::string header = bigEndian(width) + bigEndian(height) + std::string{8, 2, 0, 0, 0};
+    return std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + chunk("IDAT", compressed) + chunk("IEND", "");
+}
+
+TEST_F(Splash, APictureLargerThanTheScreenIsRefusedWithoutBeingDecoded) {
+    if (target().windows) GTEST_SKIP() << "the memory of the Linux launcher";
+    const fs::path setup = installer(uniformPng(4000, 4000));
+    scratch.write("unpacked", "");
+    scratch.write("ran", "");
+    Launch l = launch();
+    RunResult result = l.arguments({"-console"}).run(setup);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("WARNING \t: Failed to open image [splash.gif]\n"), std::string::npos) << result.out;
+    EXPECT_TRUE(fs::exists(running));
+    // Decoded, the picture alone would take 64 MB.
+    EXPECT_LT(result.peakKilobytes, 40 * 1024);
+}
+
+// Accepts connections (the system does, for its backlog) and never answers,
+// as a hung X server or a dead forwarding does. On a port the system picks.
+class SilentServer {
+public:
+    SilentServer() {
+        socket_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (socket_ < 0 || bind(socket_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            listen(socket_, 8) != 0 || getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            return;
+        port_ = ntohs(address.sin_port);
+    }
+    ~SilentServer() {
+        if (socket_ >= 0) close(socket_);
+    }
+    // X display n listens on TCP port 6000 + n.
+    std::optional<std::string> displayName() const {
+        if (port_ <= 6000) return std::nullopt;
+        return "127.0.0.1:" + std::to_string(port_ - 6000);
+    }
+
+private:
+    int socket_ = -1;
+    int port_ = 0;
+};
+
+TEST_F(Splash, ADisplayThatNeverAnswersIsGivenUpWithinASecondOrSo) {
+    if (target().windows) GTEST_SKIP() << "Wine itself needs the display";
+    SilentServer server;
+    ASSERT_TRUE(server.displayName()) << "no port above 6000 to listen on";
+    const fs::path setup = installer(picture.gif());
+    scratch.write("unpacked", "");
+    scratch.write("ran", "");
+    Launch l = launch();
+    l.set("DISPLAY", *server.displayName()).arguments({"-console"});
+    const auto begun = std::chrono::steady_clock::now();
+    StartedProgram started = l.start(setup);
+    ASSERT_NE(started.pid, 0);
+    bool ended = false;
+    while (!ended && std::chrono::steady_clock::now() - begun < 20s) {
+        std::this_thread::sleep_for(50ms);
+        siginfo_t info{};
+        ended = waitid(P_PID, static_cast<id_t>(started.pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                info.si_pid == started.pid;
+    }
+    if (!ended) kill(started.pid, SIGKILL);
+    RunResult result = started.finish();
+    const auto took = std::chrono::steady_clock::now() - begun;
+    ASSERT_TRUE(ended) << "the launcher waited for the display" << result.out;
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("WARNING \t: Failed to CreateWindowEx"), std::string::npos) << result.out;
+    EXPECT_TRUE(fs::exists(running));
+    // The whole run: about one second for the display, the rest is the run itself.
+    EXPECT_LT(took, 6s);
 }
 
 // What only the window manager can tell: styles, size, and which messages

@@ -16,14 +16,20 @@
 
 namespace talve {
 
-bool decodePicture(const std::string& path, Picture& picture) {
-    int width = 0, height = 0, channels = 0;
-    stbi_uc* pixels = stbi_load(path.c_str(), &width, &height, &channels, 4);
-    if (pixels == nullptr) return false;
+void FreePixels::operator()(unsigned char* pixels) const { stbi_image_free(pixels); }
+
+bool readPictureSize(std::FILE* file, int& width, int& height) {
+    int channels = 0;
+    return stbi_info_from_file(file, &width, &height, &channels) != 0;
+}
+
+bool decodePicture(std::FILE* file, int width, int height, Picture& picture) {
+    int decodedWidth = 0, decodedHeight = 0, channels = 0;
+    PixelBuffer pixels(stbi_load_from_file(file, &decodedWidth, &decodedHeight, &channels, 4));
+    if (!pixels || decodedWidth != width || decodedHeight != height) return false;
     picture.width = width;
     picture.height = height;
-    picture.rgba.assign(pixels, pixels + static_cast<std::size_t>(width) * height * 4);
-    stbi_image_free(pixels);
+    picture.rgba = std::move(pixels);
     return true;
 }
 

@@ -1,19 +1,29 @@
 #pragma once
 
-#include <string>
-#include <vector>
+#include <cstdio>
+#include <memory>
 
 namespace talve {
 
-// A decoded picture, four bytes a pixel (red, green, blue, alpha), rows top down.
+struct FreePixels {
+    void operator()(unsigned char* pixels) const;
+};
+using PixelBuffer = std::unique_ptr<unsigned char, FreePixels>;
+
+// A decoded picture, four bytes a pixel (red, green, blue, alpha), rows top
+// down, in one buffer that the window may then rewrite in its own format.
 struct Picture {
     int width = 0;
     int height = 0;
-    std::vector<unsigned char> rgba;
+    PixelBuffer rgba;
 };
 
-// GIF (its first frame), PNG, JPEG or BMP; false when the file is none of
-// them, is damaged, or is larger than a window can be.
-bool decodePicture(const std::string& path, Picture& picture);
+// GIF (its first frame), PNG, JPEG or BMP. Reads only as far as the size
+// and leaves the file where it was; false when the file is none of them.
+bool readPictureSize(std::FILE* file, int& width, int& height);
+
+// Decodes from where the file stands; false when it is damaged, or is not
+// the size that readPictureSize found.
+bool decodePicture(std::FILE* file, int width, int height, Picture& picture);
 
 } // namespace talve

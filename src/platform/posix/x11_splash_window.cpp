@@ -6,6 +6,7 @@
 
 #include "platform/posix/picture_decoder.h"
 #include "platform/splash_window.h"
+#include "platform/system_threads.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -13,7 +14,10 @@
 #include <X11/cursorfont.h>
 
 #include <chrono>
+#include <cstdio>
 #include <dlfcn.h>
+#include <memory>
+#include <mutex>
 #include <fcntl.h>
 #include <poll.h>
 #include <thread>
@@ -146,6 +150,56 @@ unsigned blend(unsigned colour, unsigned alpha, unsigned background) {
 constexpr int fadeSteps = 10;
 constexpr std::chrono::milliseconds fadeDuration{200};
 
+// How long a display may take to answer the connection. The splash must
+// never hold up the installation, and a local or forwarded server answers
+// within a few round trips.
+constexpr std::chrono::milliseconds displayAnswerLimit{1000};
+
+// One attempt to connect, shared by the splash thread and the thread that
+// makes it: whichever of them finishes with it last frees it.
+struct PendingConnection {
+    SystemLock lock;
+    SystemCondition answered;
+    bool finished = false;
+    bool abandoned = false;
+    Display* display = nullptr;
+};
+
+// XOpenDisplay waits without end for a server that accepts the connection
+// and never answers (a hung server, a dead forwarding), so it runs on a
+// thread of its own; after the limit the splash gives up on it, and the
+// thread closes whatever it still gets.
+Display* openDisplayWithin(const X11Calls& x, const std::string& name, std::chrono::milliseconds limit,
+                           std::string& problem) {
+    auto pending = std::make_shared<PendingConnection>();
+    auto openDisplay = x.openDisplay;
+    auto closeDisplay = x.closeDisplay;
+    const bool started = startDetachedThread([pending, name, openDisplay, closeDisplay] {
+        Display* display = openDisplay(name.c_str());
+        bool abandoned = false;
+        {
+            std::lock_guard<SystemLock> guard(pending->lock);
+            abandoned = pending->abandoned;
+            pending->display = display;
+            pending->finished = true;
+        }
+        pending->answered.notifyAll();
+        if (abandoned && display != nullptr) closeDisplay(display);
+    });
+    if (!started) {
+        problem = "(no thread to connect to display " + name + " with)";
+        return nullptr;
+    }
+    std::lock_guard<SystemLock> guard(pending->lock);
+    if (!pending->answered.waitFor(pending->lock, limit, [&] { return pending->finished; })) {
+        pending->abandoned = true;
+        problem = "(display " + name + " did not answer within " + std::to_string(limit.count()) + " ms)";
+        return nullptr;
+    }
+    if (pending->display == nullptr) problem = "(cannot connect to display " + name + ")";
+    return pending->display;
+}
+
 class X11SplashWindow final : public SplashWindow {
 public:
     explicit X11SplashWindow(std::string displayName) : displayName_(std::move(displayName)) {
@@ -163,35 +217,37 @@ public:
             if (fd >= 0) ::close(fd);
     }
 
-    bool loadImage(const std::string& path) override { return decodePicture(path, picture_); }
+    // The display comes first, and the picture's size before its pixels:
+    // nothing is decoded for a window that cannot be shown. A display that
+    // cannot be used is reported when the window is made, as it always was.
+    bool loadImage(const std::string& path) override {
+        problem_ = connect();
+        if (!problem_.empty()) return true;
+        std::FILE* file = std::fopen(path.c_str(), "rbe");
+        if (file == nullptr) return false;
+        int width = 0, height = 0;
+        bool loaded = readPictureSize(file, width, height);
+        if (loaded) {
+            const int screen = x_.defaultScreen(display_);
+            // A refused picture is one that cannot be shown, as a damaged one.
+            loaded = splashPictureRefusal(width, height, x_.displayWidth(display_, screen),
+                                          x_.displayHeight(display_, screen))
+                         .empty() &&
+                     decodePicture(file, width, height, picture_);
+        }
+        std::fclose(file);
+        return loaded;
+    }
 
     // X has no window classes to register.
     bool registerClass() override { return true; }
 
     bool createWindow(const std::string& caption, std::function<std::string()> text, std::string& reason) override {
         text_ = std::move(text);
-        if (displayName_.empty()) return failWith(reason, "(DISPLAY is not set)");
-        if (wakePipe_[0] < 0) return failWith(reason, "(no pipe to wake the window)");
-        const std::string unusable = x_.load();
-        if (!unusable.empty()) return failWith(reason, "(" + unusable + ")");
-        x_.setErrorHandler(ignoreProtocolError);
-        x_.setIOErrorHandler(parkOnLostConnection);
-        display_ = x_.openDisplay(displayName_.c_str());
-        if (display_ == nullptr) return failWith(reason, "(cannot connect to display " + displayName_ + ")");
-
+        if (!problem_.empty()) return failWith(reason, problem_);
         const int screen = x_.defaultScreen(display_);
-        Visual* visual = x_.defaultVisual(display_, screen);
-        if (visual->c_class != TrueColor) return failWith(reason, "(the display has no true-colour visual)");
-        red_ = Channel(visual->red_mask);
-        green_ = Channel(visual->green_mask);
-        blue_ = Channel(visual->blue_mask);
-        depth_ = x_.defaultDepth(display_, screen);
-        visual_ = visual;
-
         layout_ = splashLayout(picture_.width, picture_.height, x_.displayWidth(display_, screen),
                                x_.displayHeight(display_, screen));
-        if (layout_.windowWidth <= 0 || layout_.windowWidth > 32767 || layout_.windowHeight > 32767)
-            return failWith(reason, "(the picture is too large for a window)");
 
         XSetWindowAttributes attributes{};
         attributes.background_pixel = rgb(splashGrey, splashGrey, splashGrey);
@@ -202,7 +258,7 @@ public:
         attributes.colormap = x_.defaultColormap(display_, screen);
         window_ = x_.createWindow(display_, x_.rootWindow(display_, screen), layout_.windowX, layout_.windowY,
                                   static_cast<unsigned>(layout_.windowWidth),
-                                  static_cast<unsigned>(layout_.windowHeight), 0, depth_, InputOutput, visual,
+                                  static_cast<unsigned>(layout_.windowHeight), 0, depth_, InputOutput, visual_,
                                   CWBackPixel | CWOverrideRedirect | CWEventMask | CWCursor | CWColormap, &attributes);
         if (window_ == 0) return failWith(reason, "(the display refused the window)");
 
@@ -219,7 +275,7 @@ public:
         font_ = x_.loadQueryFont(display_, "-*-helvetica-medium-r-normal--12-*-*-*-*-*-*-*");
         if (font_ == nullptr) font_ = x_.loadQueryFont(display_, "fixed");
         if (font_ != nullptr) x_.setFont(display_, gc_, font_->fid);
-        if (!makeImage()) return failWith(reason, "(no memory for the picture)");
+        if (!makeImage()) return failWith(reason, "(no image for the picture)");
 
         std::string compositor = "_NET_WM_CM_S" + std::to_string(screen);
         composited_ = x_.getSelectionOwner(display_, x_.internAtom(display_, compositor.c_str(), False)) != 0;
@@ -282,7 +338,7 @@ public:
         if (gc_ != nullptr) x_.freeGC(display_, gc_);
         if (window_ != 0) x_.destroyWindow(display_, window_);
         if (image_ != nullptr) {
-            image_->data = nullptr; // owned by pixels_
+            image_->data = nullptr; // owned by picture_
             XDestroyImage(image_);
         }
         x_.closeDisplay(display_);
@@ -291,10 +347,33 @@ public:
         gc_ = nullptr;
         window_ = 0;
         image_ = nullptr;
-        pixels_.clear();
+        picture_.rgba.reset();
     }
 
 private:
+    // Empty once the display is there and can show the picture in true colour.
+    std::string connect() {
+        if (displayName_.empty()) return "(DISPLAY is not set)";
+        if (wakePipe_[0] < 0) return "(no pipe to wake the window)";
+        const std::string unusable = x_.load();
+        if (!unusable.empty()) return "(" + unusable + ")";
+        x_.setErrorHandler(ignoreProtocolError);
+        x_.setIOErrorHandler(parkOnLostConnection);
+        std::string problem;
+        display_ = openDisplayWithin(x_, displayName_, displayAnswerLimit, problem);
+        if (display_ == nullptr) return problem;
+
+        const int screen = x_.defaultScreen(display_);
+        Visual* visual = x_.defaultVisual(display_, screen);
+        if (visual->c_class != TrueColor) return "(the display has no true-colour visual)";
+        red_ = Channel(visual->red_mask);
+        green_ = Channel(visual->green_mask);
+        blue_ = Channel(visual->blue_mask);
+        depth_ = x_.defaultDepth(display_, screen);
+        visual_ = visual;
+        return std::string();
+    }
+
     bool failWith(std::string& reason, const std::string& why) {
         reason = why;
         return false;
@@ -305,26 +384,27 @@ private:
     }
 
     // The picture in the display's own pixel format, laid on the grey of
-    // the window where it is transparent.
+    // the window where it is transparent. Written over the decoded pixels,
+    // front to back: no pixel of the display takes more than four bytes, so
+    // each lands where the picture's own pixels have already been read.
     bool makeImage() {
         const int bitsPerPixel = depth_ > 16 ? 32 : (depth_ > 8 ? 16 : 8);
         image_ = x_.createImage(display_, visual_, static_cast<unsigned>(depth_), ZPixmap, 0, nullptr,
                                 static_cast<unsigned>(picture_.width), static_cast<unsigned>(picture_.height),
                                 bitsPerPixel, 0);
         if (image_ == nullptr) return false;
-        pixels_.assign(static_cast<std::size_t>(image_->bytes_per_line) * picture_.height, '\0');
-        image_->data = pixels_.data();
-        const unsigned char* source = picture_.rgba.data();
+        if (image_->bits_per_pixel > 32 || image_->bytes_per_line > picture_.width * 4) return false;
+        unsigned char* pixels = picture_.rgba.get();
+        image_->data = reinterpret_cast<char*>(pixels);
+        const unsigned char* source = pixels;
         for (int y = 0; y < picture_.height; ++y) {
             for (int x = 0; x < picture_.width; ++x, source += 4) {
                 const unsigned alpha = source[3];
-                XPutPixel(image_, x, y,
-                          rgb(blend(source[0], alpha, splashGrey), blend(source[1], alpha, splashGrey),
-                              blend(source[2], alpha, splashGrey)));
+                const unsigned long pixel = rgb(blend(source[0], alpha, splashGrey), blend(source[1], alpha, splashGrey),
+                                                blend(source[2], alpha, splashGrey));
+                XPutPixel(image_, x, y, pixel);
             }
         }
-        picture_.rgba.clear();
-        picture_.rgba.shrink_to_fit();
         return true;
     }
 
@@ -354,6 +434,7 @@ private:
 
     std::string displayName_;
     int wakePipe_[2] = {-1, -1};
+    std::string problem_; // why no window can be made, found before it is asked for
     Picture picture_;
     std::function<std::string()> text_;
     X11Calls x_;
@@ -366,7 +447,6 @@ private:
     GC gc_ = nullptr;
     XFontStruct* font_ = nullptr;
     XImage* image_ = nullptr;
-    std::vector<char> pixels_;
     bool composited_ = false;
     Atom opacity_ = 0;
 };

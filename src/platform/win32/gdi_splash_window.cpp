@@ -99,7 +99,10 @@ public:
         gdiplus_.imageHeight(image_, &height);
         width_ = static_cast<int>(width);
         height_ = static_cast<int>(height);
-        return true;
+        // A picture larger than the screen cannot be shown, as a damaged one.
+        RECT desktop{};
+        GetWindowRect(GetDesktopWindow(), &desktop);
+        return splashPictureRefusal(width_, height_, desktop.right - desktop.left, desktop.bottom - desktop.top).empty();
     }
 
     bool registerClass() override {

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <spawn.h>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -129,8 +130,10 @@ RunResult StartedProgram::finish() {
     RunResult result;
     if (pid != 0) {
         int status = 0;
-        while (waitpid(pid, &status, 0) < 0) {
+        struct rusage usage {};
+        while (wait4(pid, &status, 0, &usage) < 0) {
         }
+        result.peakKilobytes = usage.ru_maxrss;
         pid = 0;
         result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;

@@ -46,6 +46,7 @@ const Target& target();
 struct RunResult {
     int exitCode = -1; // 128 + the signal for a program ended by one
     int signal = 0;    // the signal that ended it, 0 for a normal exit
+    long peakKilobytes = 0; // the largest resident size of it or a program it waited for
     std::string out;
     std::string err;
 };

@@ -33,5 +33,17 @@ TEST(SplashLayout, BandAndTextSitUnderThePicture) {
     EXPECT_EQ(layout.textY, 133);
 }
 
+TEST(SplashPictureRefusal, RefusesPicturesLargerThanTheScreenOrTheLimit) {
+    EXPECT_EQ(splashPictureRefusal(800, 600, 800, 600), "");
+    EXPECT_EQ(splashPictureRefusal(801, 10, 800, 600),
+              "(the picture of 801 x 10 pixels is larger than the screen of 800 x 600)");
+    EXPECT_NE(splashPictureRefusal(10, 601, 800, 600), "");
+    // However large the screen.
+    EXPECT_EQ(splashPictureRefusal(largestSplashPictureSide, 100, 20000, 20000), "");
+    EXPECT_EQ(splashPictureRefusal(18000, 18000, 20000, 20000),
+              "(the picture of 18000 x 18000 pixels is larger than 8192 pixels a side)");
+    EXPECT_NE(splashPictureRefusal(0, 100, 800, 600), "");
+}
+
 } // namespace
 } // namespace talve
