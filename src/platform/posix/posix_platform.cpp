@@ -1,5 +1,6 @@
 #include "platform/command_line.h"
 #include "platform/platform.h"
+#include "platform/posix/path_rights.h"
 #include "platform/posix/posix_interruption.h"
 #include "platform/posix/console_input.h"
 #include "platform/posix/x11_splash_window.h"
@@ -388,6 +389,11 @@ public:
             return nullptr;
         }
         return std::make_unique<PosixFileLock>(descriptor);
+    }
+
+    bool runsElevated() override { return geteuid() == 0; }
+    std::string writableByOthers(const std::string& path, bool foldersAbove, bool mayAddEntries) override {
+        return posix::writableByOthers(path, foldersAbove, mayAddEntries);
     }
 
     ShutdownRight acquireShutdownRight() override {
