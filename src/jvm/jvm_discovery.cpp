@@ -71,12 +71,20 @@ bool JarExtractor::getJvmFromDir(std::string& location, const char* directory) {
     context_.logDebug("Analyzing directory : \"" + folder + "\"");
     if (!fits(folder + separator + "*", patternBuffer)) return false;
 
+    // An elevated run would run the java of whoever could plant a record.
+    const bool elevated = context_.platform().runsElevated();
+    if (elevated && !trustedByElevatedRun("The record folder \"" + folder + "\"",
+                                          context_.platform().writableByOthers(folder, true, true)))
+        return false;
     const std::optional<std::vector<std::string>> names = context_.platform().listDirectory(folder);
     if (!names) return false;
     for (const std::string& name : *names) {
         if (!isRecordName(name)) continue;
         const std::string recordPath = folder + separator + name;
         if (!fits(recordPath, recordPathBuffer)) continue;
+        if (elevated && !trustedByElevatedRun("The product record \"" + recordPath + "\"",
+                                              context_.platform().writableByOthers(recordPath, false, false)))
+            continue;
         // Regular files only: a FIFO or a device named like a record must not stall the search.
         const FileRead record = context_.platform().readRegularFile(recordPath, recordFileLimit);
         context_.logDebug("talve File : " + recordPath);
@@ -84,6 +92,12 @@ bool JarExtractor::getJvmFromDir(std::string& location, const char* directory) {
         const std::optional<std::string> home = productHomeOf(record.content);
         if (home && acceptRuntime(*home + separator + "_jvm", location)) return true;
     }
+    return false;
+}
+
+bool JarExtractor::trustedByElevatedRun(const std::string& what, const std::string& problem) {
+    if (problem.empty()) return true;
+    context_.logInfo(what + " is not used by a run with administrator rights: " + problem + ".");
     return false;
 }
 

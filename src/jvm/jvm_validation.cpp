@@ -25,10 +25,34 @@ std::string programFile(Platform& platform, const std::string& path) {
 
 } // namespace
 
+// The runtime's folder with every folder above it, then each entry on the
+// way down to the file: inside the runtime nobody else may even add entries
+// (a library put beside the launcher would be loaded by it).
+std::string JarExtractor::runtimeOpenToOthers(const std::string& runtimeDirectory, const std::string& launcher) {
+    Platform& platform = context_.platform();
+    std::string problem = platform.writableByOthers(runtimeDirectory, true, false);
+    std::string path = runtimeDirectory;
+    std::size_t begin = 0;
+    while (problem.empty() && begin < launcher.size()) {
+        std::size_t end = launcher.find_first_of("/\\", begin);
+        if (end == std::string::npos) end = launcher.size();
+        if (end > begin) {
+            path += context_.pathSeparator + launcher.substr(begin, end - begin);
+            problem = platform.writableByOthers(path, false, false);
+        }
+        begin = end + 1;
+    }
+    return problem;
+}
+
 bool JarExtractor::isJvmValid(const std::string& runtimeDirectory) {
     context_.logDebug("In JarExtractor::isJvmValid method");
     context_.logInfo("Checking validity of jvm located in : " + runtimeDirectory);
     const std::string& separator = context_.pathSeparator;
+    const bool elevated = context_.platform().runsElevated();
+    const std::string where = "The jvm located in \"" + runtimeDirectory + "\"";
+    if (elevated && !trustedByElevatedRun(where, runtimeOpenToOthers(runtimeDirectory, "jvm.properties")))
+        return false;
     std::string problem;
     const std::optional<std::string> launcher = runtimeLauncher(runtimeDirectory + separator, problem);
     if (!launcher) {
@@ -39,7 +63,11 @@ bool JarExtractor::isJvmValid(const std::string& runtimeDirectory) {
     // Run as the installer will be run; the system finds the program file
     // with its executable suffix when the name has none.
     const std::string javaPath = runtimeDirectory + separator + *launcher;
-    if (!readableRegularFile(context_.platform(), programFile(context_.platform(), javaPath))) {
+    const std::string javaFile = programFile(context_.platform(), javaPath);
+    if (elevated && !trustedByElevatedRun(where, runtimeOpenToOthers(runtimeDirectory,
+                                                                     javaFile.substr(runtimeDirectory.size() + separator.size()))))
+        return false;
+    if (!readableRegularFile(context_.platform(), javaFile)) {
         context_.logDebug("Cannot find java executable for jvm located in : " + runtimeDirectory);
         context_.logInfo("This jvm located in \"" + runtimeDirectory + "\" is not valid");
         return false;

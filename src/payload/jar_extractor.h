@@ -72,6 +72,11 @@ private:
     // Writes candidate + separator into location when the candidate is
     // accepted and its path fits the search's result buffer.
     bool acceptRuntime(const std::string& candidate, std::string& location);
+    // True without a problem; otherwise logs why an elevated run passes what over.
+    bool trustedByElevatedRun(const std::string& what, const std::string& problem);
+    // Why others than the administrators could change the runtime or the
+    // launcher it names (relative to it); empty when nobody else can.
+    std::string runtimeOpenToOthers(const std::string& runtimeDirectory, const std::string& launcher);
 
     BootstrapContext& context_;
     std::FILE* file_ = nullptr;

@@ -180,6 +180,19 @@ public:
     // nobody can delete or rename it. Child processes do not inherit it.
     virtual DirectoryLock lockDirectory(const std::string& dir) = 0;
 
+    // --- rights ------------------------------------------------------------
+    // Root, or an elevated administrator token on Windows.
+    virtual bool runsElevated() = 0;
+    // Why an account other than the administrators (root; SYSTEM,
+    // Administrators, TrustedInstaller) and this user could change what is
+    // at path; empty when none can. With foldersAbove, every folder above it
+    // counts too, each of which may let others add entries of their own (a
+    // sticky folder such as /tmp) but not replace or remove ours. A link on
+    // the way is followed and its target judged the same way. mayAddEntries:
+    // a folder at path itself may let others add entries too. What cannot
+    // be examined counts as open to others.
+    virtual std::string writableByOthers(const std::string& path, bool foldersAbove, bool mayAddEntries) = 0;
+
     // --- reboot ------------------------------------------------------------
     virtual ShutdownRight acquireShutdownRight() = 0;
     // Restarts the machine at once, closing applications without asking.

@@ -6,6 +6,7 @@
 // "probe-stdout" reports where its standard output goes.
 
 #include "platform/platform.h"
+#include "platform/win32/path_rights.h"
 #include "platform/win32/win32_interruption.h"
 #include "platform/splash_window.h"
 
@@ -362,6 +363,21 @@ int interruptedRun(Platform& platform, const std::string& self, const std::strin
     return 99;
 }
 
+// What this system says about rights; the decision logic itself is tested
+// through the platform seam, since Wine keeps no real owners or access lists.
+void reportRights(Platform& platform) {
+    std::printf("     elevated token %d\n", talve::win32::runsElevated());
+    char systemDirectory[MAX_PATH];
+    const UINT length = GetSystemDirectoryA(systemDirectory, MAX_PATH);
+    const std::string system(systemDirectory, length);
+    const std::string here = platform.currentDirectory().value_or("");
+    for (const std::string& path : {system, here}) {
+        const std::string problem = platform.writableByOthers(path, true, false);
+        std::printf("     %s: %s\n", path.c_str(), problem.empty() ? "only the administrators may change it"
+                                                                    : problem.c_str());
+    }
+}
+
 // A name that some other user took first with an object of another kind.
 void checkSquattedInstanceLock(Platform& platform) {
     const std::string name = std::string(smokeLockName) + "-squatted-" + std::to_string(GetCurrentProcessId());
@@ -585,6 +601,7 @@ int main(int argc, char** argv) {
     checkDirectoriesAndFiles(*platform);
     checkThisProcess(*platform, argv[0]);
     checkSquattedInstanceLock(*platform);
+    reportRights(*platform);
     checkInstanceLockAndInterruption(*platform, self);
     checkDirectoryLock(*platform, self);
 

@@ -1,5 +1,6 @@
 #include "platform/command_line.h"
 #include "platform/platform.h"
+#include "platform/posix/path_rights.h"
 #include "platform/posix/posix_interruption.h"
 #include "platform/posix/posix_processes.h"
 #include "platform/posix/console_input.h"
@@ -305,6 +306,11 @@ public:
         result.status = DirectoryLockStatus::taken;
         result.lock = std::make_unique<PosixFileLock>(descriptor);
         return result;
+    }
+
+    bool runsElevated() override { return geteuid() == 0; }
+    std::string writableByOthers(const std::string& path, bool foldersAbove, bool mayAddEntries) override {
+        return posix::writableByOthers(path, foldersAbove, mayAddEntries);
     }
 
     ShutdownRight acquireShutdownRight() override {

@@ -333,6 +333,57 @@ TEST(GetJvmFromDir, PassesOverPathsBeyondTheSearchBuffers) {
     EXPECT_FALSE(search.bench.log.has("DEBUG \t: talve File : " + directory + "/n" + longest));
 }
 
+// A run with administrator rights would run the java of whoever can plant a
+// record or change a runtime: it passes over what others could change, and
+// says why; a plain run asks nothing.
+TEST(GetJvmFromDir, AnElevatedRunPassesOverWhatOthersCouldChange) {
+    SearchBench search;
+    const std::string directory = search.path("records");
+    const std::string planted = search.home("planted"), open = search.home("open"), sound = search.home("sound");
+    search.records(directory, {{"a.talve", planted + "\n"}, {"b.talve", open + "\n"}, {"c.talve", sound + "\n"}});
+    search.bench.platform.elevated = true;
+    search.bench.platform.openToOthers = {
+        {directory + "/a.talve", "\"" + directory + "/a.talve\" belongs to user 1000"},
+        {open + "/_jvm/bin/java", "\"" + open + "/_jvm/bin/java\" may be written by every user"}};
+    search.bench.platform.queueOutcome(true, 32);
+    std::string location;
+    ASSERT_TRUE(search.reader().getJvmFromDir(location, directory.c_str()));
+    EXPECT_EQ(location, sound + "/_jvm/");
+    EXPECT_TRUE(search.bench.log.has("INFO \t: The product record \"" + directory +
+                                     "/a.talve\" is not used by a run with administrator rights: \"" + directory +
+                                     "/a.talve\" belongs to user 1000."));
+    EXPECT_TRUE(search.bench.log.has("INFO \t: The jvm located in \"" + open +
+                                     "/_jvm\" is not used by a run with administrator rights: \"" + open +
+                                     "/_jvm/bin/java\" may be written by every user."));
+    EXPECT_EQ(search.checked(), (Lines{open + "/_jvm", sound + "/_jvm"})) << "the planted record was read";
+    EXPECT_EQ(search.bench.platform.processCalls.size(), 1u);
+    // The folder with all above it, where others may add records of their
+    // own; each record alone; the runtime with all above it, where nobody
+    // else may add anything, and each step down to its launcher.
+    const Lines expected{directory + " +a",          directory + "/a.talve ",         directory + "/b.talve ",
+                         open + "/_jvm +",            open + "/_jvm/jvm.properties ",   open + "/_jvm +",
+                         open + "/_jvm/bin ",         open + "/_jvm/bin/java ",         directory + "/c.talve ",
+                         sound + "/_jvm +",           sound + "/_jvm/jvm.properties ",  sound + "/_jvm +",
+                         sound + "/_jvm/bin ",        sound + "/_jvm/bin/java "};
+    EXPECT_EQ(search.bench.platform.rightsQuestions, expected);
+    EXPECT_TRUE(search.bench.log.errors().empty());
+
+    // A folder others could change is not even listed.
+    search.bench.platform.openToOthers[directory] = "\"" + directory + "\" may be written by group 100";
+    EXPECT_FALSE(search.reader().getJvmFromDir(location, directory.c_str()));
+    EXPECT_TRUE(search.bench.log.has("INFO \t: The record folder \"" + directory +
+                                     "\" is not used by a run with administrator rights: \"" + directory +
+                                     "\" may be written by group 100."));
+    EXPECT_EQ(search.bench.platform.listedDirectories.size(), 1u);
+
+    SearchBench plain;
+    plain.records(directory, {{"a.talve", plain.home("planted") + "\n"}});
+    plain.bench.platform.openToOthers = search.bench.platform.openToOthers;
+    plain.bench.platform.queueOutcome(true, 32);
+    EXPECT_TRUE(plain.reader().getJvmFromDir(location, directory.c_str()));
+    EXPECT_TRUE(plain.bench.platform.rightsQuestions.empty());
+}
+
 TEST(GetJVMLocation, TriesTheProductHomeThenTheThreeRecordDirectoriesInOrder) {
     SearchBench search;
     search.bench.context.locationGiven = true;

@@ -104,6 +104,18 @@ public:
                              std::uint64_t length) override;
     FileRead readRegularFile(const std::string& path, std::size_t limit) override;
     ShutdownRight acquireShutdownRight() override { return shutdownRight; }
+    // An elevated run, and the paths others may write to, with the reason
+    // given for each; every question is recorded as path, then "+" for
+    // foldersAbove and "a" for mayAddEntries.
+    bool elevated = false;
+    std::map<std::string, std::string> openToOthers;
+    std::vector<std::string> rightsQuestions;
+    bool runsElevated() override { return elevated; }
+    std::string writableByOthers(const std::string& path, bool foldersAbove, bool mayAddEntries) override {
+        rightsQuestions.push_back(path + (foldersAbove ? " +" : " ") + (mayAddEntries ? "a" : ""));
+        auto found = openToOthers.find(path);
+        return found == openToOthers.end() ? std::string() : found->second;
+    }
     bool restartMachine() override;
     void beginKeyEntry() override { ++keyEntriesBegun; }
     int readKeystroke() override;

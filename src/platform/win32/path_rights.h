@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+namespace talve {
+namespace win32 {
+
+// Platform::runsElevated and Platform::writableByOthers for Windows tokens,
+// owners and access lists.
+bool runsElevated();
+std::string writableByOthers(const std::string& path, bool foldersAbove, bool mayAddEntries);
+
+} // namespace win32
+} // namespace talve
