@@ -4,6 +4,8 @@
 # launcher, then runs every unit and end-to-end test (those of the Windows
 # launcher under Wine). Then the same suite again under AddressSanitizer and
 # UndefinedBehaviorSanitizer, with every fuzz target run for a few seconds.
+# Between the two, the shipped programs are built twice from copies of the
+# checkout in other folders and compared byte for byte.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,6 +18,9 @@ fi
 cmake --preset linux >/dev/null
 cmake --build --preset linux
 ctest --preset linux
+
+# Two builds of the shipped programs in two folders must be identical.
+scripts/check-reproducible.sh
 
 cmake --preset linux-asan >/dev/null
 cmake --build --preset linux-asan

@@ -1,4 +1,10 @@
+#include "pack/signature.h"
+#include "payload/bootstrap_table_format.h"
+#include "payload/jar_extractor.h"
 #include "payload/pe_image.h"
+#include "unit/support/context_bench.h"
+#include "unit/support/installer_builder.h"
+#include "unit/support/scratch_directory.h"
 
 #include <gtest/gtest.h>
 
@@ -70,6 +76,146 @@ TEST(PeImage, ChecksumIgnoresItsOwnFieldAndAddsTheLength) {
     pe::writeLittleEndian32(bytes, field, 0xdeadbeef);
     EXPECT_EQ(pe::checksum(bytes, field), sum);
     EXPECT_EQ(pe::checksum(std::string("\x01\x02\x03", 3), 100), 0x0201u + 0x03u + 3);
+}
+
+
+// A program of `size` bytes (a multiple of 8) with a right checksum, and the
+// same program as a signing tool leaves it: padded to 8 bytes, the table
+// behind, the Security entry pointing at it, the checksum made again.
+struct SignedPair {
+    std::string unsignedBytes, signedBytes;
+    std::size_t tableStart = 0;
+};
+SignedPair signedPair(std::size_t size, std::size_t unalignedBy = 0) {
+    SignedPair pair;
+    pair.unsignedBytes = image(false);
+    for (std::size_t i = pair.unsignedBytes.size(); i < size - unalignedBy; ++i)
+        pair.unsignedBytes += static_cast<char>(i * 13);
+    pack::updateChecksum(pair.unsignedBytes);
+    pair.tableStart = (pair.unsignedBytes.size() + 7) / 8 * 8;
+    const std::string table(600, '\x30');
+    pair.signedBytes = image(false, static_cast<std::uint32_t>(pair.tableStart), static_cast<std::uint32_t>(table.size())) +
+                       pair.unsignedBytes.substr(image(false).size());
+    pair.signedBytes.resize(pair.tableStart, '\0');
+    pair.signedBytes += table;
+    pack::updateChecksum(pair.signedBytes);
+    return pair;
+}
+
+TEST(Signature, StrippingASignedStubGivesBackTheUnsignedProgram) {
+    SignedPair pair = signedPair(4096);
+    std::string bytes = pair.signedBytes;
+    bool stripped = false;
+    std::string problem;
+    ASSERT_TRUE(pack::stripSignature(bytes, stripped, problem)) << problem;
+    EXPECT_TRUE(stripped);
+    EXPECT_TRUE(bytes == pair.unsignedBytes) << "checksum, entry or length left wrong";
+
+    // An unsigned program and an ELF are left alone.
+    for (std::string other : {pair.unsignedBytes, std::string("\x7f" "ELF") + std::string(5000, 'e')}) {
+        const std::string before = other;
+        ASSERT_TRUE(pack::stripSignature(other, stripped, problem));
+        EXPECT_FALSE(stripped);
+        EXPECT_TRUE(other == before);
+    }
+}
+
+TEST(Signature, ADamagedCertificateTableIsRefusedAndNothingCut) {
+    const SignedPair pair = signedPair(4096);
+    std::string appended = pair.signedBytes + "appended";
+    std::string cut = pair.signedBytes.substr(0, pair.signedBytes.size() - 1);
+    for (std::string* bytes : {&appended, &cut}) {
+        const std::string before = *bytes;
+        bool stripped = true;
+        std::string problem;
+        EXPECT_FALSE(pack::stripSignature(*bytes, stripped, problem));
+        EXPECT_NE(problem.find("the certificate table"), std::string::npos) << problem;
+        EXPECT_FALSE(stripped);
+        EXPECT_TRUE(*bytes == before);
+    }
+}
+
+TEST(Signature, VerifySignedAcceptsOnlyTheProgramPlusASignature) {
+    for (std::size_t unaligned : {0, 3}) {
+        const SignedPair pair = signedPair(4096, unaligned);
+        std::uint64_t at = 99;
+        std::string why;
+        EXPECT_TRUE(pack::isSameProgramSigned(pair.unsignedBytes, pair.signedBytes, at, why)) << why;
+
+        struct Fault {
+            std::string unsignedBytes, signedBytes;
+            std::uint64_t at;
+        };
+        std::vector<Fault> faults;
+        Fault payload{pair.unsignedBytes, pair.signedBytes, 3000};
+        payload.unsignedBytes[3000] ^= 1;
+        faults.push_back(payload);
+        // The byte beside the checksum is covered, unlike the checksum.
+        const std::size_t checksumAt = pe::readHeaders(pair.signedBytes).layout.checksumOffset;
+        Fault header{pair.unsignedBytes, pair.signedBytes, checksumAt + 4};
+        header.signedBytes[checksumAt + 4] ^= 1;
+        faults.push_back(header);
+        // Something hidden in the padding, or the unsigned program longer.
+        if (unaligned != 0) {
+            Fault padding{pair.unsignedBytes, pair.signedBytes, pair.unsignedBytes.size()};
+            padding.signedBytes[pair.unsignedBytes.size()] = 'x';
+            faults.push_back(padding);
+        }
+        faults.push_back({pair.unsignedBytes + std::string(700, 'u'), pair.signedBytes, pair.unsignedBytes.size()});
+        for (const Fault& fault : faults) {
+            EXPECT_FALSE(pack::isSameProgramSigned(fault.unsignedBytes, fault.signedBytes, at, why)) << fault.at;
+            EXPECT_EQ(at, fault.at) << why;
+        }
+        // Unsigned twice, signed twice.
+        EXPECT_FALSE(pack::isSameProgramSigned(pair.unsignedBytes, pair.unsignedBytes, at, why));
+        EXPECT_EQ(why, "the signed file carries no signature");
+        EXPECT_FALSE(pack::isSameProgramSigned(pair.signedBytes, pair.signedBytes, at, why));
+        EXPECT_EQ(why, "the unsigned file already carries a signature");
+    }
+}
+
+// The launcher reads its own headers: rows must end before the certificate
+// table, the bootstrap table too; an unsigned file sets no bound.
+TEST(Signature, TheLauncherRefusesRowsReachingIntoTheCertificateTable) {
+    test::ScratchDirectory scratch;
+    const std::string path = scratch.file("setup.exe");
+    test::InstallerBuilder installer(1024);
+    installer.payload(table::jarEntry, "jar bytes", "install.jar").payload(table::dataEntry, "data", "data.jar");
+    const std::string unsignedBytes = installer.bytes();
+    const std::uint32_t tableStart = static_cast<std::uint32_t>((unsignedBytes.size() + 7) / 8 * 8);
+    auto withTable = [&](std::uint32_t offset, const std::string& bytes) {
+        std::string file = bytes;
+        const std::string headers = image(false, offset, 64);
+        file.replace(0, headers.size(), headers);
+        file.resize(offset, '\0');
+        return file + std::string(64, 'c');
+    };
+    struct Case {
+        std::string bytes, error;
+    };
+    const std::string prefix = "ERROR \t: The installer file " + path + " is damaged: ";
+    const std::string suffix = ". Please check that the installer was properly copied.";
+    const std::string at = std::to_string(tableStart);
+    const std::string data = "the data payload reaches into its signature, which starts at offset ";
+    test::InstallerBuilder longer = installer;
+    longer.row(table::dataEntry).length += 8;
+    const std::uint32_t early = 1024 + 32 + 8 * 64 - 8;
+    for (const Case& c : {Case{withTable(tableStart, unsignedBytes), ""},
+                          Case{withTable(tableStart, longer.bytes()), data + at},
+                          // The table over the last bytes of the jar and the data.
+                          Case{withTable(tableStart - 8, unsignedBytes.substr(0, tableStart - 8)),
+                               "the jar payload reaches into its signature, which starts at offset " +
+                                   std::to_string(tableStart - 8)},
+                          Case{withTable(early, unsignedBytes.substr(0, early)),
+                               "its bootstrap table lies in or after its signature, which starts at offset " +
+                                   std::to_string(early)}}) {
+        test::writeFile(path, c.bytes);
+        test::ContextBench bench;
+        JarExtractor reader(bench.context);
+        EXPECT_EQ(reader.open(path), c.error.empty()) << c.error;
+        EXPECT_EQ(bench.log.errors(),
+                  c.error.empty() ? std::vector<std::string>{} : std::vector<std::string>{prefix + c.error + suffix});
+    }
 }
 
 } // namespace
