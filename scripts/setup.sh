@@ -36,5 +36,19 @@ if printf '%s\n' "${missing[@]}" | grep -q ':i386$'; then
   $sudo dpkg --add-architecture i386
 fi
 echo "Installing: ${missing[*]}"
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+# A mirror in the middle of a sync serves an index that does not match its
+# release file; apt then goes on without that index, which is often enough.
+for attempt in 1 2 3; do
+  $sudo apt-get update -qq && break
+  echo "apt-get update failed (attempt $attempt); going on with the indexes it has" >&2
+  [ "$attempt" = 3 ] || sleep 20
+done
+install_missing() { DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "$@" "${missing[@]}" >/dev/null; }
+if ! install_missing; then
+  # Without one architecture's security index the i386 libraries Wine needs
+  # lag behind their amd64 twins, which must match: take both from the
+  # release itself.
+  . /etc/os-release
+  echo "Installing again from $VERSION_CODENAME's own versions" >&2
+  install_missing -t "$VERSION_CODENAME"
+fi
