@@ -188,7 +188,8 @@ public:
     // at path; empty when none can. With foldersAbove, every folder above it
     // counts too, each of which may let others add entries of their own (a
     // sticky folder such as /tmp) but not replace or remove ours. A link on
-    // the way is followed and its target judged the same way. mayAddEntries:
+    // the way is followed and its target judged the same way; on Windows a
+    // junction or a link counts as open to others. mayAddEntries:
     // a folder at path itself may let others add entries too. What cannot
     // be examined counts as open to others.
     virtual std::string writableByOthers(const std::string& path, bool foldersAbove, bool mayAddEntries) = 0;

@@ -3,6 +3,7 @@
 // other users or downloads can reach.
 
 #include "platform/platform.h"
+#include "platform/win32/owned_handle.h"
 #include "platform/win32/path_rights.h"
 #include "platform/win32/win32_interruption.h"
 #include "platform/win32/console_input.h"
@@ -22,35 +23,7 @@
 namespace talve {
 namespace {
 
-// Closes the handle on every path out of a scope.
-class OwnedHandle {
-public:
-    explicit OwnedHandle(HANDLE handle = nullptr) : handle_(handle) {}
-    ~OwnedHandle() {
-        if (valid()) {
-            CloseHandle(handle_);
-        }
-    }
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-
-    HANDLE get() const { return handle_; }
-    void reset(HANDLE handle) {
-        if (valid()) {
-            CloseHandle(handle_);
-        }
-        handle_ = handle;
-    }
-    bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE release() {
-        HANDLE handle = handle_;
-        handle_ = nullptr;
-        return handle;
-    }
-
-private:
-    HANDLE handle_;
-};
+using win32::OwnedHandle;
 
 // Loading DLLs from the executable's own folder lets a file planted in a
 // downloads folder run with the installer's rights. The call only exists
@@ -638,8 +611,7 @@ public:
     // Runtimes found by an elevated run are not vetted on Windows yet: Wine,
     // where the tests run, reports every token elevated and every Z: path a
     // link, so the vetting cannot be tested there end to end. Until it is,
-    // Windows runs keep the unvetted search (win32::runsElevated tells the truth).
-    bool runsElevated() override { return false; }
+    bool runsElevated() override { return win32::runsElevated(); }
     std::string writableByOthers(const std::string& path, bool foldersAbove, bool mayAddEntries) override {
         return win32::writableByOthers(path, foldersAbove, mayAddEntries);
     }
