@@ -14,7 +14,8 @@ namespace {
 
 class RuntimeReuse : public ::testing::Test {
 protected:
-    Scratch scratch;
+    // Where an elevated run may take what it finds: every Wine run is elevated.
+    Scratch scratch{target().trustedBase()};
     const std::string sep = target().separator;
     fs::path jar = scratch.write("install.jar", "installer jar bytes");
     // Names other than check.jar and req.txt: talve-pack must store them under those.
@@ -184,32 +185,61 @@ TEST_F(RuntimeReuse, ARelativeLocationIsTheFolderUnderTheLaunchFolder) {
     }
 }
 
-// Root runs the java a record points to: a record folder or a runtime that
-// another account could change is passed over, and the carried runtime
-// unpacked instead; the same search by that account itself takes them.
-TEST_F(RuntimeReuse, ARootRunPassesOverWhatAnotherUserCouldPlantAndThatUsersRunTakesIt) {
-    if (target().windows) GTEST_SKIP() << "Windows runs do not vet found runtimes yet";
-    if (geteuid() != 0) GTEST_SKIP() << "only a root run is elevated here";
+// Elevated runs (root; every run under Wine) take the java a record points
+// to only when no other account could have planted it: a record folder, a
+// record or a runtime that another account could change is passed over and
+// the carried runtime unpacked instead; the same search by that account
+// itself takes them.
+TEST_F(RuntimeReuse, AnElevatedRunPassesOverWhatAnotherUserCouldPlantAndThatUsersRunTakesIt) {
+    if (!target().windows && geteuid() != 0) GTEST_SKIP() << "only a root run is elevated here";
+    const std::string refusal = "INFO \t: The record folder \"";
+    auto openToEveryone = [](const std::string& path) {
+        return "\"" + path + (target().windows ? "\" may be changed by Everyone (S-1-1-0)."
+                                                : "\" may be written by every user.");
+    };
     const std::string home = productHome("product");
-    const fs::path inventory = record("inventory", "p.talve", home + "\n").parent_path();
+    const fs::path recordFile = record("inventory", "p.talve", home + "\n");
+    const fs::path inventory = recordFile.parent_path();
     const fs::path file = installer();
     fs::permissions(inventory, fs::perms::all);
     Launch l = launch();
     RunResult result = l.run(file);
     EXPECT_EQ(runtimeUsed(l, result), unpackedRuntime(result)) << result.out;
-    EXPECT_TRUE(contains(result.out, "INFO \t: The record folder \"" + inventory.string() +
-                                         "\" is not used by a run with administrator rights: \"" +
-                                         inventory.string() + "\" may be written by every user."))
+    EXPECT_TRUE(contains(result.out, refusal + target().path(inventory) +
+                                         "\" is not used by a run with administrator rights: " +
+                                         openToEveryone(target().path(inventory))))
         << result.out;
 
-    fs::permissions(inventory, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                   fs::perms::others_read | fs::perms::others_exec);
+    const fs::perms sound = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                            fs::perms::others_read | fs::perms::others_exec;
+    fs::permissions(inventory, sound);
     fs::permissions(scratch / "product" / "_jvm" / "bin", fs::perms::all);
     Launch changed = launch();
     result = changed.run(file);
     EXPECT_EQ(runtimeUsed(changed, result), unpackedRuntime(result)) << result.out;
-    EXPECT_TRUE(contains(result.out, "\"" + home + "/_jvm/bin\" may be written by every user.")) << result.out;
+    EXPECT_TRUE(contains(result.out, openToEveryone(home + sep + "_jvm" + sep + "bin"))) << result.out;
+    fs::permissions(scratch / "product" / "_jvm" / "bin", sound);
 
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(recordFile.c_str(), 65534, 65534), 0);
+        Launch planted = launch();
+        result = planted.run(file);
+        EXPECT_EQ(runtimeUsed(planted, result), unpackedRuntime(result)) << result.out;
+        EXPECT_TRUE(contains(result.out, "The product record \"" + target().path(recordFile) +
+                                             "\" is not used by a run with administrator rights: \"" +
+                                             target().path(recordFile) + "\" belongs to " +
+                                             (target().windows ? "NT AUTHORITY\\ANONYMOUS LOGON (S-1-5-7)."
+                                                               : "user 65534.")))
+            << result.out;
+        ASSERT_EQ(chown(recordFile.c_str(), 0, 0), 0);
+    }
+    Launch trusted = launch();
+    result = trusted.run(file);
+    EXPECT_EQ(runtimeUsed(trusted, result), home + sep + "_jvm" + sep) << result.out;
+
+    // Wine gives every run an elevated token: there is no unelevated run to try.
+    if (target().windows) return;
+    fs::permissions(inventory, fs::perms::all);
     const std::string nobody = nobodyProblem();
     if (!nobody.empty()) GTEST_SKIP() << "the unelevated run needs an account to run as: " << nobody;
     shareWithNobody(scratch);

@@ -11,6 +11,8 @@
 #include "platform/splash_window.h"
 
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -363,19 +365,84 @@ int interruptedRun(Platform& platform, const std::string& self, const std::strin
     return 99;
 }
 
-// What this system says about rights; the decision logic itself is tested
-// through the platform seam, since Wine keeps no real owners or access lists.
-void reportRights(Platform& platform) {
+// Gives every account the right to write into a folder of its own; false
+// where the system does not keep the grant (Wine keeps only modes).
+bool grantEveryone(const std::string& folder, DWORD rights) {
+    PACL old = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &old,
+                              nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    char everyone[] = "S-1-1-0";
+    EXPLICIT_ACCESSA grant{};
+    grant.grfAccessPermissions = rights;
+    grant.grfAccessMode = GRANT_ACCESS;
+    grant.Trustee.TrusteeForm = TRUSTEE_IS_NAME;
+    grant.Trustee.ptstrName = everyone;
+    PSID sid = nullptr;
+    if (ConvertStringSidToSidA(everyone, &sid)) {
+        grant.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+        grant.Trustee.ptstrName = static_cast<char*>(sid);
+    }
+    PACL changed = nullptr;
+    bool kept = SetEntriesInAclA(1, &grant, old, &changed) == ERROR_SUCCESS &&
+                SetNamedSecurityInfoA(const_cast<char*>(folder.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                      nullptr, nullptr, changed, nullptr) == ERROR_SUCCESS;
+    LocalFree(changed);
+    LocalFree(descriptor);
+    PACL now = nullptr;
+    descriptor = nullptr;
+    if (kept && GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                      &now, nullptr, &descriptor) == ERROR_SUCCESS) {
+        kept = false;
+        for (DWORD i = 0; now != nullptr && i < now->AceCount && !kept; ++i) {
+            void* entry = nullptr;
+            if (!GetAce(now, i, &entry) || static_cast<ACE_HEADER*>(entry)->AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
+            const ACCESS_ALLOWED_ACE* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
+            kept = sid != nullptr && EqualSid(const_cast<DWORD*>(&allowed->SidStart), sid) &&
+                   (allowed->Mask & rights) == rights;
+        }
+        LocalFree(descriptor);
+    }
+    if (sid != nullptr) LocalFree(sid);
+    return kept;
+}
+
+// The rule an elevated run judges found runtimes by, on what this system
+// keeps; the decisions built on it are tested through the platform seam.
+void checkRights(Platform& platform) {
     std::printf("     elevated token %d\n", talve::win32::runsElevated());
     char systemDirectory[MAX_PATH];
     const UINT length = GetSystemDirectoryA(systemDirectory, MAX_PATH);
     const std::string system(systemDirectory, length);
+    const std::string systemProblem = platform.writableByOthers(system, true, false);
+    std::printf("     %s: %s\n", system.c_str(),
+                systemProblem.empty() ? "only the administrators may change it" : systemProblem.c_str());
+
     const std::string here = platform.currentDirectory().value_or("");
-    for (const std::string& path : {system, here}) {
-        const std::string problem = platform.writableByOthers(path, true, false);
-        std::printf("     %s: %s\n", path.c_str(), problem.empty() ? "only the administrators may change it"
-                                                                    : problem.c_str());
+    const std::string missing = here + "\\no-such-entry";
+    check(platform.writableByOthers(missing, false, false) == "\"" + missing + "\" cannot be examined (error 2)",
+          "what cannot be examined is open to others, and says why");
+    check(platform.writableByOthers("", false, false) == "\"\" cannot be placed", "an empty path is placed nowhere");
+    const std::string folder = here + "\\rights-check";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    check(platform.writableByOthers("rights-check", true, false) == platform.writableByOthers(folder, true, false),
+          "a relative path is judged as the folder it names from here");
+    if (!grantEveryone(folder, FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES)) {
+        std::printf("     skipped: this system does not keep access lists\n");
+    } else {
+        const std::string above = platform.writableByOthers(here, true, true);
+        check(platform.writableByOthers(folder, false, false).empty(),
+              "others may set attributes and extended attributes");
+        grantEveryone(folder, FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY);
+        check(platform.writableByOthers(folder, false, true).empty(), "others may add entries where that is allowed");
+        check(platform.writableByOthers(folder, false, false) == "\"" + folder + "\" may be changed by Everyone (S-1-1-0)",
+              "nowhere else");
+        check(platform.writableByOthers(folder + "\\inner", true, false) ==
+                  (above.empty() ? "\"" + folder + "\\inner\" cannot be examined (error 2)" : above),
+              "the folders above count, from the root down");
     }
+    RemoveDirectoryA(folder.c_str());
 }
 
 // A name that some other user took first with an object of another kind.
@@ -601,7 +668,7 @@ int main(int argc, char** argv) {
     checkDirectoriesAndFiles(*platform);
     checkThisProcess(*platform, argv[0]);
     checkSquattedInstanceLock(*platform);
-    reportRights(*platform);
+    checkRights(*platform);
     checkInstanceLockAndInterruption(*platform, self);
     checkDirectoryLock(*platform, self);
 

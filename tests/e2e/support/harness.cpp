@@ -46,6 +46,7 @@ Target makeTarget() {
         t.separator = "\\";
         t.javaName = "java.exe";
         t.environment["WINEPREFIX"] = settings["prefix"];
+        t.driveC = fs::path(settings["prefix"]) / "drive_c";
         t.environment["WINEDEBUG"] = "-all";
         t.environment["WINEDLLOVERRIDES"] = "mscoree,mshtml=";
         t.environment["HOME"] = fromEnvironment("HOME", "/root");
@@ -66,11 +67,15 @@ Target makeTarget() {
 
 std::string Target::path(const fs::path& host) const {
     if (!windows) return host.string();
-    std::string converted = "Z:" + host.string();
+    const std::string drive = driveC.string() + "/";
+    const bool onDriveC = host.string().compare(0, drive.size(), drive) == 0;
+    std::string converted = onDriveC ? "C:\\" + host.string().substr(drive.size()) : "Z:" + host.string();
     for (char& c : converted)
         if (c == '/') c = '\\';
     return converted;
 }
+
+fs::path Target::trustedBase() const { return windows ? driveC : fs::temp_directory_path(); }
 
 std::string Target::launcherVariable(const std::string& name) const {
     return windows ? "TALVE_TEST_" + name : name;
@@ -151,12 +156,14 @@ RunResult runProgram(const std::vector<std::string>& argv, const Environment& en
     return startProgram(argv, environment, directory, input).finish();
 }
 
-Scratch::Scratch() {
+Scratch::Scratch() : Scratch(fs::temp_directory_path()) {}
+
+Scratch::Scratch(const fs::path& base) {
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = info != nullptr ? std::string(info->test_suite_name()) + "." + info->name() : "scratch";
     for (char& c : name)
         if (c == '/') c = '_';
-    root_ = fs::temp_directory_path() / ("talve-e2e-" + std::to_string(getpid()) + "-" + name);
+    root_ = base / ("talve-e2e-" + std::to_string(getpid()) + "-" + name);
     fs::remove_all(root_);
     fs::create_directories(root_ / "temp");
 }

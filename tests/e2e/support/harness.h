@@ -27,10 +27,16 @@ struct Target {
     std::vector<std::string> runner;   // placed before the installer, e.g. "wine"
     std::string separator;             // as the launcher composes paths
     std::string javaName;              // bin/<javaName> in a runtime
+    fs::path driveC;                   // the host folder Wine shows as C:\ (Wine only)
     Environment environment;           // what every run needs (Wine prefix ...)
 
     // A host path as the launcher sees it.
     std::string path(const fs::path& host) const;
+    // A folder that only root (only the running user, under Wine) may
+    // change, down from its root as the launcher sees it: the system's
+    // temporary folder natively, the prefix's drive C: under Wine, whose
+    // Z:\tmp every account may write.
+    fs::path trustedBase() const;
     // The variable of the test's environment that becomes TEMP (or TMP) for the launcher.
     std::string temporaryVariable(const std::string& name) const { return launcherVariable(name); }
     // The same for any variable Wine sets from its registry (TEMP, TMP,
@@ -84,6 +90,8 @@ RunResult runProgram(const std::vector<std::string>& argv, const Environment& en
 class Scratch {
 public:
     Scratch();
+    // Made in base instead of the system's temporary folder.
+    explicit Scratch(const fs::path& base);
     ~Scratch();
     Scratch(const Scratch&) = delete;
     Scratch& operator=(const Scratch&) = delete;
