@@ -5,32 +5,43 @@
 # folder less the median run with an empty one (both then unpack the
 # carried runtime). As root, the run also checks who could change each
 # record and runtime; with setpriv the same search runs as nobody, unvetted.
-#   bench/record_search.sh [records] [runs]
+# With "wine" the Windows launcher searches under Wine, where every run is
+# elevated and so vets each record, in the test suite's prefix.
+#   bench/record_search.sh [records] [runs] [wine]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 records=${1:-100000}
 runs=${2:-5}
-bin=$PWD/build/linux/bin
-for program in talve-pack talve-launcher talve_probe; do
-  [ -x "$bin/$program" ] || { echo "build the linux preset first ($program missing)" >&2; exit 1; }
+wine=${3:-}
+host=$PWD/build/linux/bin
+bin=$host suffix="" prefix=""
+if [ "$wine" = wine ]; then
+  bin=$PWD/build/windows/bin suffix=.exe prefix=$PWD/build/linux/wine-prefix
+  [ -d "$prefix/drive_c" ] || { echo "run the test suite's Wine tests first ($prefix missing)" >&2; exit 1; }
+fi
+for program in "$host/talve-pack" "$bin/talve-launcher$suffix" "$bin/talve_probe$suffix" "$bin/talve-unpack$suffix"; do
+  [ -x "$program" ] || { echo "build the linux and windows presets first ($program missing)" >&2; exit 1; }
 done
-work=$(mktemp -d)
+# Under Wine on the prefix's drive C:, whose folders only this user may change.
+work=$(mktemp -d ${prefix:+-p "$prefix/drive_c"})
 trap 'rm -rf "$work"' EXIT
 chmod 0755 "$work"
 mkdir -p "$work/carried/bin" "$work/full" "$work/empty" "$work/temp"
-cp "$bin/talve_probe" "$work/carried/bin/java"
-echo "java.bin.path=bin/java" > "$work/carried/jvm.properties"
-size=$("$bin/talve-pack" runtime "$work/carried" -o "$work/jvm" --unpacker "$bin/talve-unpack" | head -n 1)
+cp "$bin/talve_probe$suffix" "$work/carried/bin/java$suffix"
+echo "java.bin.path=bin/java$suffix" > "$work/carried/jvm.properties"
+size=$("$host/talve-pack" runtime "$work/carried" -o "$work/jvm" --unpacker "$bin/talve-unpack$suffix" | head -n 1)
 echo jar > "$work/install.jar"; echo check > "$work/check.jar"; echo "java.feature.min=8" > "$work/req.txt"
-"$bin/talve-pack" create -o "$work/setup" --launcher "$bin/talve-launcher" --jar "$work/install.jar" \
+"$host/talve-pack" create -o "$work/setup$suffix" --launcher "$bin/talve-launcher$suffix" --jar "$work/install.jar" \
   --runtime "$work/jvm" --runtime-size "$size" --search-installed-runtime \
   --check-jar "$work/check.jar" --requirements "$work/req.txt" >/dev/null
-python3 - "$work/full" "$records" <<'PY'
+# The path the launcher sees for a host path.
+seen() { if [ -n "$prefix" ]; then local p=${1#"$prefix/drive_c/"}; echo "C:\\${p//\//\\}"; else echo "$1"; fi; }
+python3 - "$work/full" "$records" "${prefix:+$(seen "$work")}" <<'PY'
 import os, sys
-folder, count = sys.argv[1], int(sys.argv[2])
+folder, count, windows_home = sys.argv[1], int(sys.argv[2]), sys.argv[3]
 for i in range(count):
     with open(os.path.join(folder, "product%06d.talve" % i), "w") as record:
-        record.write("/opt/product%06d\n" % i)
+        record.write(windows_home + "\\product%06d\r\n" % i if windows_home else "/opt/product%06d\n" % i)
 PY
 chmod -R a+rX "$work"
 chmod 0777 "$work/temp"
@@ -40,8 +51,16 @@ one() { # folder, then what runs the launcher
   local folder=$1; shift
   local s e
   s=$(date +%s%N)
-  env -i PATH=/usr/bin:/bin TEMP="$work/temp" KORVU_INVENTORY_LOCATION="$folder" CommonProgramFiles="$work/empty" \
-    PROBE_CHECK_EXIT=32 "$@" "$work/setup" -multipleInstance -noSplashScreen >/dev/null 2>&1
+  if [ -n "$prefix" ]; then
+    env -i PATH=/usr/bin:/bin HOME="$HOME" WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= \
+      TALVE_TEST_TEMP="$(seen "$work/temp")" TALVE_TEST_TMP="$(seen "$work/temp")" \
+      KORVU_INVENTORY_LOCATION="$(seen "$folder")" TALVE_TEST_CommonProgramFiles="$(seen "$work/empty")" \
+      TALVE_TEST_ALLUSERSPROFILE="$(seen "$work/empty")" PROBE_CHECK_EXIT=32 \
+      wine "$work/setup.exe" -multipleInstance -noSplashScreen >/dev/null 2>&1
+  else
+    env -i PATH=/usr/bin:/bin TEMP="$work/temp" KORVU_INVENTORY_LOCATION="$folder" CommonProgramFiles="$work/empty" \
+      PROBE_CHECK_EXIT=32 "$@" "$work/setup" -multipleInstance -noSplashScreen >/dev/null 2>&1
+  fi
   e=$(date +%s%N)
   echo $(( (e - s) / 1000000 ))
 }
@@ -52,7 +71,9 @@ measure() { # label, then what runs the launcher
   empty=$(for _ in $(seq "$runs"); do one "$work/empty" "$@"; done | median)
   echo "$label: search of $records records $(( full - empty )) ms (run $full ms, with an empty folder $empty ms, median of $runs)"
 }
-if [ "$(id -u)" = 0 ]; then
+if [ -n "$prefix" ]; then
+  measure "under Wine (elevated: each record and runtime vetted)"
+elif [ "$(id -u)" = 0 ]; then
   measure "as root (each record and runtime vetted)"
   if command -v setpriv >/dev/null; then
     measure "as nobody (unvetted)" setpriv --reuid=nobody --regid=nogroup --clear-groups
