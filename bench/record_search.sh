@@ -41,7 +41,7 @@ import os, sys
 folder, count, windows_home = sys.argv[1], int(sys.argv[2]), sys.argv[3]
 for i in range(count):
     with open(os.path.join(folder, "product%06d.talve" % i), "w") as record:
-        record.write(windows_home + "\\product%06d\r\n" % i if windows_home else "/opt/product%06d\n" % i)
+        record.write(windows_home + "\\product%06d\n" % i if windows_home else "/opt/product%06d\n" % i)
 PY
 chmod -R a+rX "$work"
 chmod 0777 "$work/temp"

@@ -120,17 +120,15 @@ std::string entryProblem(const std::string& path, const TrustedAccounts& trusted
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!entry.valid()) return examinationFailure(path, GetLastError());
-    BY_HANDLE_FILE_INFORMATION information;
-    if (!GetFileInformationByHandle(entry.get(), &information)) return examinationFailure(path, GetLastError());
-    if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        // Where a junction or a link leads can change without its own rights
-        // changing; other reparse points (deduplicated or cloud files) hold
-        // their data where they are.
-        FILE_ATTRIBUTE_TAG_INFO tag{};
-        if (!GetFileInformationByHandleEx(entry.get(), FileAttributeTagInfo, &tag, sizeof tag))
-            return examinationFailure(path, GetLastError());
-        if (IsReparseTagNameSurrogate(tag.ReparseTag)) return quoted(path) + " is a link";
-    }
+    FILE_ATTRIBUTE_TAG_INFO information{};
+    if (!GetFileInformationByHandleEx(entry.get(), FileAttributeTagInfo, &information, sizeof information))
+        return examinationFailure(path, GetLastError());
+    // Where a junction or a link leads can change without its own rights
+    // changing; other reparse points (deduplicated or cloud files) hold
+    // their data where they are.
+    if ((information.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+        IsReparseTagNameSurrogate(information.ReparseTag))
+        return quoted(path) + " is a link";
     PSID owner = nullptr;
     PACL list = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -141,7 +139,7 @@ std::string entryProblem(const std::string& path, const TrustedAccounts& trusted
     if (!trusted.trusts(owner)) {
         problem = quoted(path) + " belongs to " + accountName(owner);
     } else {
-        const bool folder = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        const bool folder = (information.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         problem = grantProblem(path, list, folder && mayAddEntries ? changingRights & ~addingRights : changingRights,
                                trusted);
     }
