@@ -12,7 +12,9 @@
 
 #include <chrono>
 #include <csignal>
+#include <functional>
 #include <future>
+#include <iostream>
 #include <optional>
 #include <sys/wait.h>
 #include <thread>
@@ -274,13 +276,16 @@ struct BoundedRun {
     RunResult result;
 };
 
-BoundedRun runWithin(Launch& launch, const fs::path& setup, std::chrono::seconds limit) {
+// meanwhile is called while it runs, every 20 ms.
+BoundedRun runWithin(Launch& launch, const fs::path& setup, std::chrono::seconds limit,
+                     const std::function<void()>& meanwhile = {}) {
     BoundedRun run;
     const auto begun = std::chrono::steady_clock::now();
     StartedProgram started = launch.start(setup);
     if (started.pid == 0) return run;
     while (!run.ended && std::chrono::steady_clock::now() - begun < limit) {
         std::this_thread::sleep_for(20ms);
+        if (meanwhile) meanwhile();
         siginfo_t info{};
         run.ended = waitid(P_PID, static_cast<id_t>(started.pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
                     info.si_pid == started.pid;
@@ -289,6 +294,10 @@ BoundedRun runWithin(Launch& launch, const fs::path& setup, std::chrono::seconds
     if (!run.ended) kill(started.pid, SIGKILL);
     run.result = started.finish();
     return run;
+}
+
+double secondsOf(std::chrono::steady_clock::duration span) {
+    return std::chrono::duration<double>(span).count();
 }
 
 TEST_F(Splash, ADisplayThatNeverAnswersIsGivenUpWithinASecondOrSo) {
@@ -307,6 +316,79 @@ TEST_F(Splash, ADisplayThatNeverAnswersIsGivenUpWithinASecondOrSo) {
     EXPECT_TRUE(fs::exists(running));
     // The whole run: about one second for the display, the rest is the run itself.
     EXPECT_LT(run.took, 6s);
+}
+
+// A server that answers the connection and later stops answering: the
+// window is given up after 1.5 s, or, once it is up, left to hang alone.
+TEST_F(Splash, ADisplayThatStopsAnsweringNeverHoldsUpTheInstallation) {
+    if (target().windows) GTEST_SKIP() << "Wine itself needs the display";
+    using SilentFrom = FakeXServer::SilentFrom;
+    const struct {
+        SilentFrom silentFrom;
+        bool windowUp; // the window was shown before the server fell silent
+    } cases[] = {{SilentFrom::never, true},         {SilentFrom::cursorFont, false},
+                 {SilentFrom::createWindow, false}, {SilentFrom::fontLoad, false},
+                 {SilentFrom::mapWindow, false},    {SilentFrom::destroyWindow, true}};
+    const fs::path setup = installer(picture.gif());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(describe(c.silentFrom));
+        fs::remove(running);
+        fs::remove(ran);
+        FakeXServer server(c.silentFrom);
+        ASSERT_TRUE(server.displayName()) << "no port above 6000 to listen on";
+        scratch.write("unpacked", "");
+        Launch l = launch();
+        l.set("DISPLAY", *server.displayName()).set("KORVU_LOG_LEVEL", "DEBUG").arguments({"-console"}).exitCode(7);
+        // The installer ends once the server has fallen silent: a window
+        // that was up is then closing on a server that no longer answers.
+        const BoundedRun run = runWithin(l, setup, 10s, [&] {
+            if (!fs::exists(ran) && (c.silentFrom == SilentFrom::never || server.fellSilent()))
+                scratch.write("ran", "");
+        });
+        std::string requests;
+        for (int opcode : server.requestsSeen()) requests += " " + std::to_string(opcode);
+        std::cout << "[ measured ] " << describe(c.silentFrom) << ": "
+                  << (run.ended ? std::to_string(secondsOf(run.took)) + " s" : "killed after 10 s") << std::endl;
+        if (!run.ended) {
+            ADD_FAILURE() << "the launcher waited for the display; requests:" << requests << "\n" << run.result.out;
+            continue;
+        }
+        EXPECT_LT(run.took, 5s);
+        EXPECT_EQ(run.result.exitCode, 7) << "not the installer's code\n" << run.result.err;
+        EXPECT_TRUE(fs::exists(running));
+        if (c.windowUp) {
+            EXPECT_EQ(run.result.out.find("WARNING"), std::string::npos) << run.result.out;
+        } else {
+            EXPECT_NE(run.result.out.find("WARNING \t: Failed to CreateWindowEx \n"
+                                          "DEBUG \t: The splash window was not created (the window system did not "
+                                          "answer within 1500 ms)\n"),
+                      std::string::npos)
+                << run.result.out;
+        }
+    }
+}
+
+// A server that is only slow: the window it makes after the launcher gave
+// up on it is given back without ever being mapped.
+TEST_F(Splash, AWindowThatComesAfterTheLauncherGaveUpIsNeverShown) {
+    if (target().windows) GTEST_SKIP() << "Wine itself needs the display";
+    FakeXServer server(FakeXServer::SilentFrom::createWindow, 2500ms);
+    ASSERT_TRUE(server.displayName()) << "no port above 6000 to listen on";
+    const fs::path setup = installer(picture.gif());
+    scratch.write("unpacked", "");
+    Launch l = launch();
+    l.set("DISPLAY", *server.displayName()).arguments({"-console"});
+    // The installer runs until the late window is gone, or long enough for it.
+    const auto begun = std::chrono::steady_clock::now();
+    const BoundedRun run = runWithin(l, setup, 20s, [&] {
+        if (!fs::exists(ran) && (server.sawDestroyWindow() || std::chrono::steady_clock::now() - begun > 8s))
+            scratch.write("ran", "");
+    });
+    ASSERT_TRUE(run.ended) << run.result.out;
+    EXPECT_EQ(run.result.exitCode, 0) << run.result.err;
+    EXPECT_NE(run.result.out.find("WARNING \t: Failed to CreateWindowEx \n"), std::string::npos) << run.result.out;
+    EXPECT_TRUE(server.sawDestroyWindow()) << "the late window was not given back";
+    EXPECT_FALSE(server.sawMapWindow()) << "the late window was shown";
 }
 
 // What only the window manager can tell: styles, size, and which messages

@@ -103,7 +103,7 @@ std::string setupReply(bool bigEndian) {
 }
 
 // The reply to one request: 32 bytes, empty for a request without one.
-std::string answer(bool bigEndian, int opcode, unsigned sequence, std::uint32_t& nextAtom) {
+std::string replyTo(bool bigEndian, int opcode, unsigned sequence, std::uint32_t& nextAtom) {
     if (hasNoReply(opcode)) return std::string();
     Writer reply(bigEndian);
     switch (opcode) {
@@ -145,11 +145,15 @@ struct FakeXServer::Client {
     bool setUp = false;
     bool bigEndian = false;
     bool silent = false;
-    unsigned sequence = 0;
+    bool resumed = false;
+    std::chrono::steady_clock::time_point silentSince;
+    std::vector<int> withheld; // opcodes of the requests not answered yet, in order
+    unsigned sequence = 0;     // of the last request answered
     std::uint32_t nextAtom = 0x200;
 };
 
-FakeXServer::FakeXServer(SilentFrom silentFrom) : silentOpcode_(opcodeOf(silentFrom)) {
+FakeXServer::FakeXServer(SilentFrom silentFrom, std::optional<std::chrono::milliseconds> resumeAfter)
+    : silentOpcode_(opcodeOf(silentFrom)), resumeAfter_(resumeAfter) {
     listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -187,9 +191,13 @@ std::vector<int> FakeXServer::requestsSeen() const {
     return opcodes_;
 }
 
-bool FakeXServer::fellSilent() const {
+bool FakeXServer::fellSilent() const { return hasSeen(silentOpcode_); }
+bool FakeXServer::sawMapWindow() const { return hasSeen(mapWindowRequest); }
+bool FakeXServer::sawDestroyWindow() const { return hasSeen(destroyWindowRequest); }
+
+bool FakeXServer::hasSeen(int opcode) const {
     const std::vector<int> seen = requestsSeen();
-    return std::find(seen.begin(), seen.end(), silentOpcode_) != seen.end();
+    return std::find(seen.begin(), seen.end(), opcode) != seen.end();
 }
 
 void FakeXServer::serve() {
@@ -197,8 +205,22 @@ void FakeXServer::serve() {
     for (;;) {
         std::vector<pollfd> waits{{stopPipe_[0], POLLIN, 0}, {listener_, POLLIN, 0}};
         for (const Client& client : clients) waits.push_back({client.fd, POLLIN, 0});
-        if (poll(waits.data(), waits.size(), -1) < 0) continue;
+        // A slow server looks at the clock now and then.
+        if (poll(waits.data(), waits.size(), resumeAfter_ ? 20 : -1) < 0) continue;
         if (waits[0].revents != 0) break;
+        for (Client& client : clients) {
+            if (!client.silent || !resumeAfter_ || std::chrono::steady_clock::now() - client.silentSince < *resumeAfter_)
+                continue;
+            client.silent = false;
+            client.resumed = true;
+            bool answered = true;
+            for (int opcode : client.withheld) answered = answered && answer(client, opcode);
+            client.withheld.clear();
+            if (!answered) {
+                close(client.fd);
+                client.fd = -1;
+            }
+        }
         const std::size_t polled = clients.size();
         if (waits[1].revents != 0) {
             const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
@@ -208,7 +230,7 @@ void FakeXServer::serve() {
             }
         }
         for (std::size_t i = 0; i < polled; ++i) {
-            if (waits[i + 2].revents == 0) continue;
+            if (clients[i].fd < 0 || waits[i + 2].revents == 0) continue;
             char buffer[65536];
             const ssize_t n = recv(clients[i].fd, buffer, sizeof buffer, 0);
             if (n > 0) clients[i].pending.append(buffer, static_cast<std::size_t>(n));
@@ -242,16 +264,26 @@ bool FakeXServer::handle(Client& client) {
         if (in.size() < length) return true;
         const int opcode = static_cast<unsigned char>(in[0]);
         in.erase(0, length);
-        ++client.sequence;
         {
             std::lock_guard<std::mutex> guard(opcodesLock_);
             opcodes_.push_back(opcode);
         }
-        if (opcode == silentOpcode_) client.silent = true;
-        if (client.silent) continue;
-        if (!sendAll(client.fd, answer(client.bigEndian, opcode, client.sequence, client.nextAtom))) return false;
+        if (opcode == silentOpcode_ && !client.silent && !client.resumed) {
+            client.silent = true;
+            client.silentSince = std::chrono::steady_clock::now();
+        }
+        if (client.silent) {
+            client.withheld.push_back(opcode);
+            continue;
+        }
+        if (!answer(client, opcode)) return false;
     }
     return true;
+}
+
+bool FakeXServer::answer(Client& client, int opcode) {
+    ++client.sequence;
+    return sendAll(client.fd, replyTo(client.bigEndian, opcode, client.sequence, client.nextAtom));
 }
 
 const char* describe(FakeXServer::SilentFrom silentFrom) {

@@ -5,6 +5,7 @@
 // true-colour display would, and from that request on reads everything
 // and answers nothing, as a hung server or a dead forwarding does.
 
+#include <chrono>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -27,7 +28,10 @@ public:
         never,         // answers everything
     };
 
-    explicit FakeXServer(SilentFrom silentFrom);
+    // With resumeAfter, a server that is only slow: once that time has
+    // passed it answers what it held back, and everything after.
+    explicit FakeXServer(SilentFrom silentFrom,
+                         std::optional<std::chrono::milliseconds> resumeAfter = std::nullopt);
     ~FakeXServer();
     FakeXServer(const FakeXServer&) = delete;
     FakeXServer& operator=(const FakeXServer&) = delete;
@@ -39,13 +43,19 @@ public:
     std::vector<int> requestsSeen() const;
     // Whether the request it falls silent at has come.
     bool fellSilent() const;
+    // Whether a window was asked to be mapped, or destroyed.
+    bool sawMapWindow() const;
+    bool sawDestroyWindow() const;
 
 private:
     struct Client;
     void serve();
     bool handle(Client& client);
+    bool answer(Client& client, int opcode);
+    bool hasSeen(int opcode) const;
 
     int silentOpcode_ = -1;
+    std::optional<std::chrono::milliseconds> resumeAfter_;
     int listener_ = -1;
     int port_ = 0;
     int stopPipe_[2] = {-1, -1};
