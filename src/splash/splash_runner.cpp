@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <string>
 
 namespace talve {
 
@@ -25,17 +26,29 @@ struct SplashRunner::Progress {
     std::atomic<int> splashStatus{0};
     std::atomic<bool> started{false};
     std::atomic<bool> finished{false};
+    // Set by the main thread when it no longer wants the window, possibly
+    // before the splash thread has made its screen.
+    std::atomic<bool> closeWanted{false};
 };
 
 namespace {
 
 using Progress = SplashRunner::Progress;
 
+constexpr std::chrono::milliseconds windowPoll{500};
+// The splash must never hold up the installation: a window system that
+// has not made the window by then (a server that stopped answering, a dead
+// forwarding) is given up, as a window that could not be made.
+constexpr std::chrono::milliseconds windowLimit{1500};
+
 void runSplash(Progress& progress) {
     progress.ownedScreen = std::make_unique<WindowFlashScreen>(std::move(progress.window),
                                                                progress.splashStatus, progress.imagePath,
                                                                progress.text, progress.caption);
     progress.screen = progress.ownedScreen.get();
+    // The main thread asks the screen once it sees it; a request made
+    // before then is passed on here.
+    if (progress.closeWanted) progress.ownedScreen->requestClose();
     progress.ownedScreen->show(progress.errorMessage, progress.started);
     progress.finished = true;
     for (;;) sleepFor(std::chrono::seconds(100));
@@ -54,27 +67,42 @@ SplashRunner::SplashRunner(Platform& platform, const std::string& imagePath, con
     }
 }
 
-SplashRunner::~SplashRunner() {
-    if (flashScreen* window = screen()) window->requestClose();
-}
+SplashRunner::~SplashRunner() { requestClose(); }
 
 void SplashRunner::run() { runSplash(*progress_); }
 
 int SplashRunner::waitForWindow() {
+    std::chrono::milliseconds waited{0};
     do {
-        sleepFor(std::chrono::milliseconds(500));
-    } while (!started() && !finished());
-    return progress_->splashStatus;
+        sleepFor(windowPoll);
+        waited += windowPoll;
+    } while (!started() && !finished() && waited < windowLimit);
+    if (started() || finished()) return progress_->splashStatus;
+    // The thread is left where it hangs; should its window come after all,
+    // it goes away before it is shown.
+    gaveUp_ = true;
+    requestClose();
+    return 2;
 }
 
 std::string SplashRunner::getErrorMessage() const {
+    if (gaveUp_) return windowNotCreatedWarning;
     // Written by the splash thread before it sets finished, never after.
     return finished() ? progress_->errorMessage : std::string();
 }
 
 std::string SplashRunner::getErrorDetail() const {
+    if (gaveUp_)
+        return "(the window system did not answer within " + std::to_string(windowLimit.count()) + " ms)";
     flashScreen* window = finished() ? screen() : nullptr;
     return window != nullptr ? window->failureDetail() : std::string();
+}
+
+void SplashRunner::requestClose() {
+    // Both sides look at the other's flag after setting their own: one of
+    // them at least passes the request to the screen.
+    progress_->closeWanted = true;
+    if (flashScreen* window = screen()) window->requestClose();
 }
 
 flashScreen* SplashRunner::screen() const { return progress_->screen; }

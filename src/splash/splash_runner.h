@@ -27,7 +27,8 @@ public:
     void run() override;
 
     // Main thread: waits at least 500 ms, then until the window is up or
-    // has failed. 0 when it is up, 2 when it failed.
+    // has failed, at most 1.5 s. 0 when it is up, 2 when it failed or the
+    // window system did not answer in time (the window is then never shown).
     int waitForWindow();
     std::string getErrorMessage() const;
     // The system's reason behind that message, when it gave one.
@@ -40,7 +41,10 @@ public:
     struct Progress;
 
 private:
+    void requestClose();
+
     std::shared_ptr<Progress> progress_;
+    bool gaveUp_ = false; // main thread only
 };
 
 } // namespace talve

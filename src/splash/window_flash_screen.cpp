@@ -26,23 +26,28 @@ bool WindowFlashScreen::show(std::string& errorMessage, std::atomic<bool>& start
     if (!window_->loadImage(imagePath_)) return fail(errorMessage, "Failed to open image [" + imagePath_ + "]");
     if (!window_->registerClass()) return fail(errorMessage, "Failed to RegisterClass: ");
     std::string reason;
-    if (!window_->createWindow(caption_, [this] { return currentText(); }, reason))     {
+    if (!window_->createWindow(caption_, [this] { return currentText(); }, reason)) {
         // The warning's text is fixed; the system's reason goes to its own line.
         failureDetail_ = reason;
-        return fail(errorMessage, "Failed to CreateWindowEx ");
+        return fail(errorMessage, windowNotCreatedWarning);
     }
+    // The main thread may have given up on a window system that answered
+    // too late: such a window is never shown.
+    if (closeIsRequested()) closeAndPark();
     window_->present();
     windowUp_ = true;
     started = true;
 
-    while (window_->handleNextEvent()) {
-        if (closeIsRequested()) {
-            window_->close();
-            parkForever();
-        }
-    }
+    do {
+        if (closeIsRequested()) closeAndPark();
+    } while (window_->handleNextEvent());
     window_->close();
     return true;
+}
+
+void WindowFlashScreen::closeAndPark() {
+    window_->close();
+    parkForever();
 }
 
 bool WindowFlashScreen::fail(std::string& errorMessage, const std::string& message) {

@@ -11,6 +11,9 @@ namespace talve {
 
 class SplashWindow;
 
+// The warning of a window that could not be made, whatever the reason.
+inline constexpr char windowNotCreatedWarning[] = "Failed to CreateWindowEx ";
+
 // The splash window's state and the order of its steps; the window system
 // itself is behind SplashWindow. Failures set splashStatus to 2.
 class WindowFlashScreen : public flashScreen {
@@ -30,6 +33,7 @@ private:
     bool fail(std::string& errorMessage, const std::string& message);
     std::string currentText();
     bool closeIsRequested();
+    [[noreturn]] void closeAndPark();
 
     std::unique_ptr<SplashWindow> window_;
     std::atomic<int>& splashStatus_;

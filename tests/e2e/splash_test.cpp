@@ -3,19 +3,19 @@
 // which waits while it "unpacks", so the screen can be looked at while the
 // splash is up, and again once the installer runs.
 
+#include "support/fake_x_server.h"
 #include "support/gif_picture.h"
 #include "support/harness.h"
 #include "support/x_display.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
+#include <functional>
 #include <future>
-#include <netinet/in.h>
+#include <iostream>
 #include <optional>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -269,63 +269,126 @@ TEST_F(Splash, APictureLargerThanTheScreenIsRefusedWithoutBeingDecoded) {
     EXPECT_LT(result.peakKilobytes, 40 * 1024);
 }
 
-// Accepts connections (the system does, for its backlog) and never answers,
-// as a hung X server or a dead forwarding does. On a port the system picks.
-class SilentServer {
-public:
-    SilentServer() {
-        socket_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (socket_ < 0 || bind(socket_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-            listen(socket_, 8) != 0 || getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            return;
-        port_ = ntohs(address.sin_port);
-    }
-    ~SilentServer() {
-        if (socket_ >= 0) close(socket_);
-    }
-    // X display n listens on TCP port 6000 + n.
-    std::optional<std::string> displayName() const {
-        if (port_ <= 6000) return std::nullopt;
-        return "127.0.0.1:" + std::to_string(port_ - 6000);
-    }
-
-private:
-    int socket_ = -1;
-    int port_ = 0;
+// A launcher run that may hang: waited for at most the limit, then ended.
+struct BoundedRun {
+    bool ended = false;
+    std::chrono::steady_clock::duration took{};
+    RunResult result;
 };
+
+// meanwhile is called while it runs, every 20 ms.
+BoundedRun runWithin(Launch& launch, const fs::path& setup, std::chrono::seconds limit,
+                     const std::function<void()>& meanwhile = {}) {
+    BoundedRun run;
+    const auto begun = std::chrono::steady_clock::now();
+    StartedProgram started = launch.start(setup);
+    if (started.pid == 0) return run;
+    while (!run.ended && std::chrono::steady_clock::now() - begun < limit) {
+        std::this_thread::sleep_for(20ms);
+        if (meanwhile) meanwhile();
+        siginfo_t info{};
+        run.ended = waitid(P_PID, static_cast<id_t>(started.pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                    info.si_pid == started.pid;
+    }
+    run.took = std::chrono::steady_clock::now() - begun;
+    if (!run.ended) kill(started.pid, SIGKILL);
+    run.result = started.finish();
+    return run;
+}
+
+double secondsOf(std::chrono::steady_clock::duration span) {
+    return std::chrono::duration<double>(span).count();
+}
 
 TEST_F(Splash, ADisplayThatNeverAnswersIsGivenUpWithinASecondOrSo) {
     if (target().windows) GTEST_SKIP() << "Wine itself needs the display";
-    SilentServer server;
+    FakeXServer server(FakeXServer::SilentFrom::connection);
     ASSERT_TRUE(server.displayName()) << "no port above 6000 to listen on";
     const fs::path setup = installer(picture.gif());
     scratch.write("unpacked", "");
     scratch.write("ran", "");
     Launch l = launch();
     l.set("DISPLAY", *server.displayName()).arguments({"-console"});
-    const auto begun = std::chrono::steady_clock::now();
-    StartedProgram started = l.start(setup);
-    ASSERT_NE(started.pid, 0);
-    bool ended = false;
-    while (!ended && std::chrono::steady_clock::now() - begun < 20s) {
-        std::this_thread::sleep_for(50ms);
-        siginfo_t info{};
-        ended = waitid(P_PID, static_cast<id_t>(started.pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-                info.si_pid == started.pid;
-    }
-    if (!ended) kill(started.pid, SIGKILL);
-    RunResult result = started.finish();
-    const auto took = std::chrono::steady_clock::now() - begun;
-    ASSERT_TRUE(ended) << "the launcher waited for the display" << result.out;
-    EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_NE(result.out.find("WARNING \t: Failed to CreateWindowEx"), std::string::npos) << result.out;
+    const BoundedRun run = runWithin(l, setup, 20s);
+    ASSERT_TRUE(run.ended) << "the launcher waited for the display" << run.result.out;
+    EXPECT_EQ(run.result.exitCode, 0) << run.result.err;
+    EXPECT_NE(run.result.out.find("WARNING \t: Failed to CreateWindowEx"), std::string::npos) << run.result.out;
     EXPECT_TRUE(fs::exists(running));
     // The whole run: about one second for the display, the rest is the run itself.
-    EXPECT_LT(took, 6s);
+    EXPECT_LT(run.took, 6s);
+}
+
+// A server that answers the connection and later stops answering: the
+// window is given up after 1.5 s, or, once it is up, left to hang alone.
+TEST_F(Splash, ADisplayThatStopsAnsweringNeverHoldsUpTheInstallation) {
+    if (target().windows) GTEST_SKIP() << "Wine itself needs the display";
+    using SilentFrom = FakeXServer::SilentFrom;
+    const struct {
+        SilentFrom silentFrom;
+        bool windowUp; // the window was shown before the server fell silent
+    } cases[] = {{SilentFrom::never, true},         {SilentFrom::cursorFont, false},
+                 {SilentFrom::createWindow, false}, {SilentFrom::fontLoad, false},
+                 {SilentFrom::mapWindow, false},    {SilentFrom::destroyWindow, true}};
+    const fs::path setup = installer(picture.gif());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(describe(c.silentFrom));
+        fs::remove(running);
+        fs::remove(ran);
+        FakeXServer server(c.silentFrom);
+        ASSERT_TRUE(server.displayName()) << "no port above 6000 to listen on";
+        scratch.write("unpacked", "");
+        Launch l = launch();
+        l.set("DISPLAY", *server.displayName()).set("KORVU_LOG_LEVEL", "DEBUG").arguments({"-console"}).exitCode(7);
+        // The installer ends once the server has fallen silent: a window
+        // that was up is then closing on a server that no longer answers.
+        const BoundedRun run = runWithin(l, setup, 10s, [&] {
+            if (!fs::exists(ran) && (c.silentFrom == SilentFrom::never || server.fellSilent()))
+                scratch.write("ran", "");
+        });
+        std::string requests;
+        for (int opcode : server.requestsSeen()) requests += " " + std::to_string(opcode);
+        std::cout << "[ measured ] " << describe(c.silentFrom) << ": "
+                  << (run.ended ? std::to_string(secondsOf(run.took)) + " s" : "killed after 10 s") << std::endl;
+        if (!run.ended) {
+            ADD_FAILURE() << "the launcher waited for the display; requests:" << requests << "\n" << run.result.out;
+            continue;
+        }
+        EXPECT_LT(run.took, 5s);
+        EXPECT_EQ(run.result.exitCode, 7) << "not the installer's code\n" << run.result.err;
+        EXPECT_TRUE(fs::exists(running));
+        if (c.windowUp) {
+            EXPECT_EQ(run.result.out.find("WARNING"), std::string::npos) << run.result.out;
+        } else {
+            EXPECT_NE(run.result.out.find("WARNING \t: Failed to CreateWindowEx \n"
+                                          "DEBUG \t: The splash window was not created (the window system did not "
+                                          "answer within 1500 ms)\n"),
+                      std::string::npos)
+                << run.result.out;
+        }
+    }
+}
+
+// A server that is only slow: the window it makes after the launcher gave
+// up on it is given back without ever being mapped.
+TEST_F(Splash, AWindowThatComesAfterTheLauncherGaveUpIsNeverShown) {
+    if (target().windows) GTEST_SKIP() << "Wine itself needs the display";
+    FakeXServer server(FakeXServer::SilentFrom::createWindow, 2500ms);
+    ASSERT_TRUE(server.displayName()) << "no port above 6000 to listen on";
+    const fs::path setup = installer(picture.gif());
+    scratch.write("unpacked", "");
+    Launch l = launch();
+    l.set("DISPLAY", *server.displayName()).arguments({"-console"});
+    // The installer runs until the late window is gone, or long enough for it.
+    const auto begun = std::chrono::steady_clock::now();
+    const BoundedRun run = runWithin(l, setup, 20s, [&] {
+        if (!fs::exists(ran) && (server.sawDestroyWindow() || std::chrono::steady_clock::now() - begun > 8s))
+            scratch.write("ran", "");
+    });
+    ASSERT_TRUE(run.ended) << run.result.out;
+    EXPECT_EQ(run.result.exitCode, 0) << run.result.err;
+    EXPECT_NE(run.result.out.find("WARNING \t: Failed to CreateWindowEx \n"), std::string::npos) << run.result.out;
+    EXPECT_TRUE(server.sawDestroyWindow()) << "the late window was not given back";
+    EXPECT_FALSE(server.sawMapWindow()) << "the late window was shown";
 }
 
 // What only the window manager can tell: styles, size, and which messages

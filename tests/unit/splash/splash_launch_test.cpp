@@ -152,6 +152,38 @@ TEST_F(SplashLaunch, AFailureOnTheSplashThreadIsOneWarningAndTheRunGoesOn) {
     EXPECT_TRUE(bench.log.errors().empty());
 }
 
+// The display connects while the picture is loaded; the round trips that
+// make the window come after.
+TEST_F(SplashLaunch, AWindowSystemThatStopsAnsweringIsGivenUpAndItsWindowNeverShows) {
+    open();
+    for (const char* step : {"load", "create"}) {
+        auto held = std::make_shared<test::FakeSplashScene>();
+        held->holdAt = step;
+        bench.platform.splashScene = held;
+        const std::size_t before = bench.log.lines().size();
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(reader.launchSplashScreen(), 0) << step;
+        const auto waited = std::chrono::steady_clock::now() - start;
+        EXPECT_GE(waited, std::chrono::milliseconds(1500)) << step;
+        EXPECT_LT(waited, std::chrono::milliseconds(2500)) << step;
+        const Lines logged = linesFrom(before);
+        ASSERT_GE(logged.size(), 2u) << step;
+        EXPECT_EQ(Lines(logged.end() - 2, logged.end()),
+                  (Lines{"WARNING \t: Failed to CreateWindowEx ",
+                         "DEBUG \t: The splash window was not created (the window system did not answer within "
+                         "1500 ms)"}))
+            << step;
+
+        // The window system answers after all: what it made is given back unseen.
+        held->release();
+        EXPECT_TRUE(held->waitUntil([&] { return !held->steps.empty() && held->steps.back() == "close"; })) << step;
+        const Lines steps = held->stepsSoFar();
+        EXPECT_EQ(std::count(steps.begin(), steps.end(), "present"), 0) << step;
+        EXPECT_FALSE(held->isVisible()) << step;
+    }
+    EXPECT_TRUE(bench.log.errors().empty());
+}
+
 TEST(SplashRunner, CloseRequestTakesTheWindowAwayButNotTheThreadsState) {
     test::FakePlatform platform;
     auto scene = platform.splashScene;

@@ -31,7 +31,17 @@ void FakeSplashScene::record(const std::function<void()>& change) {
     changed_.notify_all();
 }
 
+void FakeSplashScene::release() {
+    record([this] { released_ = true; });
+}
+
+void FakeSplashScene::holdIfAsked(const std::string& step) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (holdAt == step) changed_.wait(lock, [this] { return released_; });
+}
+
 bool FakeSplashWindow::loadImage(const std::string& path) {
+    scene_->holdIfAsked("load");
     bool loads = false;
     scene_->record([&] {
         scene_->steps.push_back("load " + path);
@@ -51,6 +61,7 @@ bool FakeSplashWindow::registerClass() {
 
 bool FakeSplashWindow::createWindow(const std::string& caption, std::function<std::string()> text,
                                     std::string& reason) {
+    scene_->holdIfAsked("create");
     text_ = std::move(text);
     bool creates = false;
     scene_->record([&] {

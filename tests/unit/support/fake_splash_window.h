@@ -22,6 +22,9 @@ public:
     bool classRegisters = true;
     bool windowCreates = true;
     std::string createFailureReason;
+    // "load" or "create": that step waits, as for a window system that
+    // stopped answering, until release() is called.
+    std::string holdAt;
 
     // --- what happened ---------------------------------------------------------
     int windowsMade = 0;              // createSplashWindow calls
@@ -37,13 +40,18 @@ public:
     bool isVisible();
     // Applies a change under the lock and tells the waiters.
     void record(const std::function<void()>& change);
+    void release();
 
 private:
     friend class FakeSplashWindow;
 
     std::mutex mutex_;
+    // Called by the window at each step that may be held.
+    void holdIfAsked(const std::string& step);
+
     std::condition_variable changed_;
     int wakeUps_ = 0;
+    bool released_ = false;
 };
 
 // A SplashWindow that draws nothing: it records its steps in the scene and
