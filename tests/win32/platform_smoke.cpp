@@ -373,17 +373,16 @@ bool grantEveryone(const std::string& folder, DWORD rights) {
     if (GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &old,
                               nullptr, &descriptor) != ERROR_SUCCESS)
         return false;
-    char everyone[] = "S-1-1-0";
+    PSID sid = nullptr;
+    if (!ConvertStringSidToSidA("S-1-1-0", &sid)) {
+        LocalFree(descriptor);
+        return false;
+    }
     EXPLICIT_ACCESSA grant{};
     grant.grfAccessPermissions = rights;
     grant.grfAccessMode = GRANT_ACCESS;
-    grant.Trustee.TrusteeForm = TRUSTEE_IS_NAME;
-    grant.Trustee.ptstrName = everyone;
-    PSID sid = nullptr;
-    if (ConvertStringSidToSidA(everyone, &sid)) {
-        grant.Trustee.TrusteeForm = TRUSTEE_IS_SID;
-        grant.Trustee.ptstrName = static_cast<char*>(sid);
-    }
+    grant.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    grant.Trustee.ptstrName = static_cast<char*>(sid);
     PACL changed = nullptr;
     bool kept = SetEntriesInAclA(1, &grant, old, &changed) == ERROR_SUCCESS &&
                 SetNamedSecurityInfoA(const_cast<char*>(folder.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
@@ -399,12 +398,12 @@ bool grantEveryone(const std::string& folder, DWORD rights) {
             void* entry = nullptr;
             if (!GetAce(now, i, &entry) || static_cast<ACE_HEADER*>(entry)->AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
             const ACCESS_ALLOWED_ACE* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
-            kept = sid != nullptr && EqualSid(const_cast<DWORD*>(&allowed->SidStart), sid) &&
+            kept = EqualSid(const_cast<DWORD*>(&allowed->SidStart), sid) &&
                    (allowed->Mask & rights) == rights;
         }
         LocalFree(descriptor);
     }
-    if (sid != nullptr) LocalFree(sid);
+    LocalFree(sid);
     return kept;
 }
 
