@@ -1,5 +1,7 @@
 #include "payload/pe_image.h"
 
+#include <algorithm>
+
 namespace talve {
 namespace pe {
 namespace {
@@ -9,6 +11,7 @@ constexpr std::size_t coffHeaderSize = 20;
 constexpr std::uint16_t pe32Magic = 0x10b;
 constexpr std::uint16_t pe32PlusMagic = 0x20b;
 constexpr std::size_t securityDirectoryIndex = 4;
+constexpr std::size_t sectionHeaderSize = 40;
 
 std::uint32_t readLittleEndian(const std::string& bytes, std::size_t offset, int width) {
     std::uint32_t value = 0;
@@ -25,6 +28,22 @@ Headers damaged(const std::string& problem) {
     headers.kind = Kind::Damaged;
     headers.problem = problem;
     return headers;
+}
+
+// Section headers beyond the bytes read count for their place in the table
+// only: the launcher reads a bounded head of its file.
+std::uint64_t programEnd(const std::string& head, std::size_t coff, std::size_t optional, std::size_t optionalSize) {
+    const std::size_t sections = readLittleEndian(head, coff + 2, 2);
+    const std::size_t table = optional + optionalSize;
+    std::uint64_t end = table + static_cast<std::uint64_t>(sections) * sectionHeaderSize;
+    if (holds(head, optional + 60, 4)) end = std::max<std::uint64_t>(end, readLittleEndian(head, optional + 60, 4));
+    for (std::size_t i = 0; i < sections && holds(head, table + i * sectionHeaderSize, sectionHeaderSize); ++i) {
+        const std::size_t section = table + i * sectionHeaderSize;
+        const std::uint64_t rawSize = readLittleEndian(head, section + 16, 4);
+        const std::uint64_t rawStart = readLittleEndian(head, section + 20, 4);
+        if (rawSize != 0) end = std::max(end, rawStart + rawSize);
+    }
+    return end;
 }
 
 } // namespace
@@ -64,15 +83,20 @@ Headers readHeaders(const std::string& head) {
         const CertificateTable table{readLittleEndian(head, entry, 4), readLittleEndian(head, entry + 4, 4)};
         if (table.offset != 0 || table.size != 0) layout.certificates = table;
     }
+    layout.programEnd = programEnd(head, coff, optional, optionalSize);
     headers.kind = Kind::Image;
     return headers;
 }
 
-std::string certificateProblem(const CertificateTable& table, std::uint64_t fileSize) {
+std::string certificateProblem(const CertificateTable& table, std::uint64_t fileSize, std::uint64_t programEnd) {
     const std::uint64_t end = static_cast<std::uint64_t>(table.offset) + table.size;
     if (table.offset == 0 || table.size == 0)
         return "the certificate table is empty (offset " + std::to_string(table.offset) + ", " +
                std::to_string(table.size) + " bytes)";
+    if (table.offset < programEnd)
+        return "the certificate table (offset " + std::to_string(table.offset) + ", " + std::to_string(table.size) +
+               " bytes) starts inside the program, whose headers and sections end at offset " +
+               std::to_string(programEnd);
     if (end > fileSize)
         return "the certificate table (offset " + std::to_string(table.offset) + ", " + std::to_string(table.size) +
                " bytes) reaches beyond the end of the file (" + std::to_string(fileSize) + " bytes)";

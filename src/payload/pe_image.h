@@ -31,6 +31,10 @@ struct Layout {
     // data directories to hold one.
     std::optional<std::size_t> securityEntryOffset;
     std::optional<CertificateTable> certificates; // the entry is not zero
+    // Where the program proper ends in the file: its headers, its section
+    // table and the raw data of its sections, as far as the bytes read show
+    // them. A certificate table starting before this point overlaps the program.
+    std::uint64_t programEnd = 0;
 };
 
 enum class Kind {
@@ -49,9 +53,10 @@ struct Headers {
 // headerReadLimit bytes of a longer one).
 Headers readHeaders(const std::string& head);
 
-// Empty when the table lies inside a file of fileSize bytes and ends it,
-// as every signing tool writes it; otherwise what is wrong.
-std::string certificateProblem(const CertificateTable& table, std::uint64_t fileSize);
+// Empty when the table lies inside a file of fileSize bytes, after the
+// program (programEnd, see Layout), and ends the file, as every signing tool
+// writes it; otherwise what is wrong.
+std::string certificateProblem(const CertificateTable& table, std::uint64_t fileSize, std::uint64_t programEnd = 0);
 
 // The checksum the headers should hold for these bytes, the checksum field
 // itself counted as zero.

@@ -1,5 +1,7 @@
 #include "signature.h"
 
+#include <optional>
+
 namespace talve {
 namespace pack {
 namespace {
@@ -9,6 +11,17 @@ constexpr std::uint64_t tableAlignment = 8;
 
 bool inRange(std::uint64_t offset, std::uint64_t start, std::uint64_t width) {
     return offset >= start && offset < start + width;
+}
+
+// Where bytes appended behind an otherwise sound certificate table start.
+std::optional<std::uint64_t> bytesAfterSignature(const std::string& bytes) {
+    const pe::Headers headers = pe::readHeaders(bytes);
+    if (headers.kind != pe::Kind::Image || !headers.layout.certificates) return std::nullopt;
+    const pe::CertificateTable& table = *headers.layout.certificates;
+    const std::uint64_t end = static_cast<std::uint64_t>(table.offset) + table.size;
+    if (table.offset == 0 || table.size == 0 || table.offset < headers.layout.programEnd || end >= bytes.size())
+        return std::nullopt;
+    return end;
 }
 
 } // namespace
@@ -22,7 +35,7 @@ bool readSignature(const std::string& bytes, Signature& signature, std::string& 
         return false;
     }
     if (!headers.layout.certificates) return true;
-    problem = pe::certificateProblem(*headers.layout.certificates, bytes.size());
+    problem = pe::certificateProblem(*headers.layout.certificates, bytes.size(), headers.layout.programEnd);
     if (!problem.empty()) return false;
     signature.signedFile = true;
     signature.table = *headers.layout.certificates;
@@ -57,6 +70,7 @@ bool isSameProgramSigned(const std::string& unsignedBytes, const std::string& si
     std::string problem;
     if (!readSignature(signedBytes, signature, problem) || !signature.signedFile) {
         why = problem.empty() ? "the signed file carries no signature" : "the signed file: " + problem;
+        differsAt = bytesAfterSignature(signedBytes).value_or(0);
         return false;
     }
     Signature before;

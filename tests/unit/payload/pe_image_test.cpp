@@ -69,6 +69,47 @@ TEST(PeImage, ACertificateTableMustLieInTheFileAndEndIt) {
     EXPECT_NE(pe::certificateProblem({1000, 16}, 1024).find("not at the end of the file: 8 bytes"), std::string::npos);
 }
 
+// `bytes` made a program with one section of raw data at rawStart, and
+// headers of headersSize bytes, padded to `size` bytes.
+std::string withSection(std::string bytes, std::uint32_t headersSize, std::uint32_t rawStart, std::uint32_t rawSize,
+                        std::size_t size) {
+    const std::size_t coff = 0x80 + 4, optional = coff + 20;
+    bytes[coff + 2] = 1;
+    pe::writeLittleEndian32(bytes, optional + 60, headersSize);
+    std::string section(40, '\0');
+    section.replace(0, 5, ".text");
+    pe::writeLittleEndian32(section, 16, rawSize);
+    pe::writeLittleEndian32(section, 20, rawStart);
+    bytes += section;
+    bytes.resize(size, 'p');
+    return bytes;
+}
+
+// Signing tools put the table behind the program; one that starts inside
+// it (in the headers, or in a section's data) is no table a tool wrote.
+TEST(PeImage, ACertificateTableStartingInsideTheProgramIsDamaged) {
+    const std::string program = withSection(image(false), 0x400, 0x400, 0x1000, 0x1400);
+    EXPECT_EQ(pe::readHeaders(program).layout.programEnd, 0x1400u);
+    EXPECT_EQ(pe::readHeaders(withSection(image(false), 0x2000, 0x400, 0x1000, 0x1400)).layout.programEnd, 0x2000u);
+    EXPECT_EQ(pe::readHeaders(image(false)).layout.programEnd, 0x80u + 24 + 224) << "no section: the headers' end";
+
+    EXPECT_EQ(pe::certificateProblem({0x1400, 0x100}, 0x1500, 0x1400), "");
+    for (std::uint32_t offset : {0x100u, 0x200u, 0x13f8u}) {
+        EXPECT_NE(pe::certificateProblem({offset, 0x1500 - offset}, 0x1500, 0x1400)
+                      .find("starts inside the program, whose headers and sections end at offset 5120"),
+                  std::string::npos)
+            << offset;
+        // A launcher signed so would be cut at the table: refused, left whole.
+        std::string stub = withSection(image(false, offset, 0x1500 - offset), 0x400, 0x400, 0x1000, 0x1500);
+        const std::string before = stub;
+        bool stripped = true;
+        std::string problem;
+        EXPECT_FALSE(pack::stripSignature(stub, stripped, problem)) << offset;
+        EXPECT_NE(problem.find("starts inside the program"), std::string::npos) << problem;
+        EXPECT_TRUE(stub == before);
+    }
+}
+
 TEST(PeImage, ChecksumIgnoresItsOwnFieldAndAddsTheLength) {
     std::string bytes = image(false);
     const std::size_t field = pe::readHeaders(bytes).layout.checksumOffset;
@@ -166,6 +207,10 @@ TEST(Signature, VerifySignedAcceptsOnlyTheProgramPlusASignature) {
             EXPECT_FALSE(pack::isSameProgramSigned(fault.unsignedBytes, fault.signedBytes, at, why)) << fault.at;
             EXPECT_EQ(at, fault.at) << why;
         }
+        // Bytes appended behind the signature: where they start, not offset 0.
+        EXPECT_FALSE(pack::isSameProgramSigned(pair.unsignedBytes, pair.signedBytes + "appended", at, why));
+        EXPECT_EQ(at, pair.signedBytes.size()) << why;
+        EXPECT_NE(why.find("8 bytes follow it"), std::string::npos) << why;
         // Unsigned twice, signed twice.
         EXPECT_FALSE(pack::isSameProgramSigned(pair.unsignedBytes, pair.unsignedBytes, at, why));
         EXPECT_EQ(why, "the signed file carries no signature");

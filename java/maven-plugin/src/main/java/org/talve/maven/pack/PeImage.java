@@ -14,6 +14,7 @@ final class PeImage {
     private static final int PE32_PLUS_MAGIC = 0x20b;
     private static final int SECURITY_DIRECTORY_INDEX = 4;
     static final int SECURITY_ENTRY_SIZE = 8;
+    private static final int SECTION_HEADER_SIZE = 40;
 
     enum Kind { NOT_PE, DAMAGED, IMAGE }
 
@@ -23,6 +24,9 @@ final class PeImage {
     int securityEntryOffset = -1;
     long certificateOffset;
     long certificateSize;
+    // Where the headers, the section table and the sections' raw data end:
+    // a certificate table starting before this point overlaps the program.
+    long programEnd;
 
     boolean hasCertificates() {
         return certificateOffset != 0 || certificateSize != 0;
@@ -72,8 +76,23 @@ final class PeImage {
             image.certificateOffset = LittleEndian.get(head, entry, 4);
             image.certificateSize = LittleEndian.get(head, entry + 4, 4);
         }
+        image.programEnd = programEnd(head, coff, optional, optionalSize);
         image.kind = Kind.IMAGE;
         return image;
+    }
+
+    private static long programEnd(byte[] head, int coff, int optional, int optionalSize) {
+        long sections = LittleEndian.get(head, coff + 2, 2);
+        long table = (long) optional + optionalSize;
+        long end = table + sections * SECTION_HEADER_SIZE;
+        if (holds(head, optional + 60, 4)) end = Math.max(end, LittleEndian.get(head, optional + 60, 4));
+        for (long i = 0; i < sections && holds(head, table + i * SECTION_HEADER_SIZE, SECTION_HEADER_SIZE); ++i) {
+            int section = (int) (table + i * SECTION_HEADER_SIZE);
+            long rawSize = LittleEndian.get(head, section + 16, 4);
+            long rawStart = LittleEndian.get(head, section + 20, 4);
+            if (rawSize != 0) end = Math.max(end, rawStart + rawSize);
+        }
+        return end;
     }
 
     /** Empty when the table lies inside the file and ends it, as every signing tool writes it. */
@@ -82,6 +101,9 @@ final class PeImage {
         String table = "the certificate table (offset " + certificateOffset + ", " + certificateSize + " bytes)";
         if (certificateOffset == 0 || certificateSize == 0) {
             return "the certificate table is empty (offset " + certificateOffset + ", " + certificateSize + " bytes)";
+        }
+        if (certificateOffset < programEnd) {
+            return table + " starts inside the program, whose headers and sections end at offset " + programEnd;
         }
         if (end > fileSize) return table + " reaches beyond the end of the file (" + fileSize + " bytes)";
         if (end != fileSize) return table + " is not at the end of the file: " + (fileSize - end) + " bytes follow it";
