@@ -1,3 +1,4 @@
+#include "cmdline/launcher_options.h"
 #include "payload/bootstrap_table_format.h"
 #include "payload/jar_extractor.h"
 #include "platform/bootstrap_context.h"
@@ -43,6 +44,13 @@ bool BootstrapContext::processAndValidateArguments(int argc, char** argv) {
     readOwnTable(*this, reader);
     const BootstrapEntry& arguments = *reader.entry(table::argumentsEntry);
     logDebug("Arguments validation bootstrap entry retrieved");
+    if (reader.entry(table::jarEntry)->data1 == table::consoleKeyword) {
+        consoleMode = true;
+        logInfo("The installer was built to run with -console");
+        // Started from the desktop, its window was hidden a moment ago; a
+        // console installer talks to the user there.
+        showConsole();
+    }
 
     if (arguments.data1.compare(0, 7, "noValid") == 0) return processArguments(argc, argv);
     if (arguments.length >= specificationLimit) {
@@ -66,42 +74,64 @@ bool BootstrapContext::processArguments(int argc, char** argv) {
     // A value is not skipped: it is examined as an argument of its own in the next round.
     for (int i = 0; i < argc; ++i) {
         exportArgument(i, argv[i]);
-        const std::string argument = argv[i];
-        const bool hasNext = i + 1 < argc;
-        if (argument == "-tempdir" && usableValue(i, argc, argv)) tempDirOption = argv[i + 1];
-        if (argument == "-console") consoleMode = true;
-        if (argument == "-multipleInstance") multipleInstances = true;
-        if (argument == "-javaArgs" && hasNext) javaArgs = argv[i + 1];
-        if (argument == "-noSplashScreen") splashEnabled = false;
-        if (argument == "-location" && hasNext) {
-            // Looked into after the run has moved to its temporary directory.
-            location = getAbsolutePath(argv[i + 1]);
-            locationGiven = true;
-        }
-        if (argument == "-javaHome" && hasNext) {
-            javaHomeGiven = true;
-            javaHome = getAbsolutePath(argv[i + 1]);
-        }
-        if (argument == "-key") {
-            keyRequested = true;
-            if (usableValue(i, argc, argv)) {
-                keyValue = argv[i + 1];
-                keyValueGiven = true;
-            }
-        }
-        if (argument == "-silent") {
-            silentMode = true;
-            if (usableValue(i, argc, argv))
-                setEnvironmentVariable("TALVE_SILENT_PROPERTIES=" + getAbsolutePath(argv[i + 1]));
-        }
-        if (argument == "-record") {
-            if (!hasNext) displayUsage();
-            recordFile = argv[i + 1];
-            setEnvironmentVariable("TALVE_RECORD_FILE=" + getAbsolutePath(argv[i + 1]));
-        }
-        if (argument == "-help" || argument == "-h") displayUsage();
+        const LauncherOptionSpec* spec = findLauncherOption(argv[i]);
+        if (spec == nullptr) continue;
+        std::optional<std::string> value;
+        if ((spec->plainValue == PlainValue::Any && i + 1 < argc) ||
+            (spec->plainValue == PlainValue::Usable && usableValue(i, argc, argv)))
+            value = argv[i + 1];
+        applyOption(spec->option, value);
     }
     return true;
+}
+
+void BootstrapContext::applyOption(LauncherOption option, const std::optional<std::string>& value) {
+    switch (option) {
+    case LauncherOption::Help:
+        displayUsage();
+    case LauncherOption::Console:
+        consoleMode = true;
+        break;
+    case LauncherOption::MultipleInstance:
+        multipleInstances = true;
+        break;
+    case LauncherOption::NoSplashScreen:
+        splashEnabled = false;
+        break;
+    case LauncherOption::TempDir:
+        if (value) tempDirOption = *value;
+        break;
+    case LauncherOption::JavaArgs:
+        if (value) javaArgs = *value;
+        break;
+    case LauncherOption::Location:
+        if (!value) break;
+        // Looked into after the run has moved to its temporary directory.
+        location = getAbsolutePath(*value);
+        locationGiven = true;
+        break;
+    case LauncherOption::JavaHome:
+        if (!value) break;
+        javaHomeGiven = true;
+        javaHome = getAbsolutePath(*value);
+        break;
+    case LauncherOption::Key:
+        keyRequested = true;
+        if (value) {
+            keyValue = *value;
+            keyValueGiven = true;
+        }
+        break;
+    case LauncherOption::Silent:
+        silentMode = true;
+        if (value) setEnvironmentVariable("TALVE_SILENT_PROPERTIES=" + getAbsolutePath(*value));
+        break;
+    case LauncherOption::Record:
+        if (!value) displayUsage();
+        recordFile = *value;
+        setEnvironmentVariable("TALVE_RECORD_FILE=" + getAbsolutePath(*value));
+        break;
+    }
 }
 
 void BootstrapContext::displayUsage() {

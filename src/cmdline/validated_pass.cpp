@@ -1,4 +1,5 @@
 #include "cmdline/argument_validator.h"
+#include "cmdline/launcher_options.h"
 #include "cmdline/parameter_spec.h"
 #include "platform/bootstrap_context.h"
 
@@ -20,37 +21,13 @@ bool BootstrapContext::processValidatedArguments(int argc, char** argv, const st
         return false;
     }
     for (const auto& [name, value] : arguments) {
-        if (name == "-tempdir") {
-            tempDirOption = value;
-        } else if (name == "-console") {
-            consoleMode = true;
-        } else if (name == "-multipleInstance") {
-            multipleInstances = true;
-        } else if (name == "-javaArgs") {
-            javaArgs = value;
-        } else if (name == "-noSplashScreen") {
-            splashEnabled = false;
-        } else if (name == "-location") {
-            location = getAbsolutePath(value);
-            locationGiven = true;
-        } else if (name == "-javaHome") {
-            javaHomeGiven = true;
-            javaHome = getAbsolutePath(value);
-        } else if (name == "-key") {
-            keyRequested = true;
-            if (value != notPresentMarker) {
-                keyValue = value;
-                keyValueGiven = true;
-            }
-        } else if (name == "-silent") {
-            silentMode = true;
-            setEnvironmentVariable("TALVE_SILENT_PROPERTIES=" + getAbsolutePath(value));
-        } else if (name == "-record") {
-            recordFile = value;
-            setEnvironmentVariable("TALVE_RECORD_FILE=" + getAbsolutePath(value));
-        } else if (name == "-help" || name == "-h") {
-            displayUsage();
-        }
+        const LauncherOptionSpec* spec = findLauncherOption(name);
+        if (spec == nullptr) continue; // a parameter of the installer jar's own
+        // The value stands as the validator stored it; only -key tells a missing one apart.
+        if (spec->option == LauncherOption::Key && value == notPresentMarker)
+            applyOption(spec->option, std::nullopt);
+        else
+            applyOption(spec->option, value);
     }
     exportArguments(argc, argv);
     return true;

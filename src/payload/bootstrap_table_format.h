@@ -48,6 +48,11 @@ enum EntryIndex : int {
     argumentsEntry = 7,
 };
 
+// The installer jar's row leaves data1 unused by older launchers; this
+// keyword there makes the run behave as if -console were given, for
+// installers that talk to the user on the console.
+inline constexpr const char* consoleKeyword = "console";
+
 // The marker is put together at run time from pieces kept apart, so that the
 // complete marker never stands in the launcher's own code or data, where the
 // table search would find it.
@@ -62,6 +67,9 @@ std::optional<std::uint64_t> findMarker(std::FILE* file);
 // directory, so the name must stay a name: no separator of any system, no
 // drive, not "." or "..", nothing that could lead the file out of there.
 bool isPlainFileName(const std::string& name);
+// The rule above in words, for the packer's refusal.
+inline constexpr const char* plainFileNameRule =
+    "a stored name may hold no '/', '\\', ':' or control character and may not be '.' or '..'";
 
 } // namespace table
 } // namespace talve

@@ -11,6 +11,8 @@
 
 namespace talve {
 
+enum class LauncherOption;
+
 // The run's single state object: the settings taken from the command line,
 // the run's paths, the logger, and the services through which every other
 // subsystem reaches the operating system. Its operations are spread over the
@@ -123,6 +125,8 @@ public:
 
 private:
     void exportArgument(int index, const char* argument);
+    // One of the launcher's options takes effect; each pass decides what its value is.
+    void applyOption(LauncherOption option, const std::optional<std::string>& value);
     int runHidden(const std::string& command, bool detachProcess, bool discardOutput, std::string* errorOutput,
                   std::optional<std::chrono::milliseconds> timeLimit = std::nullopt);
     bool executeCommand(const std::string& command, bool detachProcess, std::string* errorOutput,
