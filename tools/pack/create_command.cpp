@@ -1,11 +1,14 @@
 #include "create_command.h"
 #include "packed_runtime_size.h"
 
+#include "args_spec_merge.h"
+#include "default_usage.h"
 #include "entry_path.h"
 #include "launcher_stub.h"
 #include "output_file.h"
 #include "payload/bootstrap_table_format.h"
 #include "signature.h"
+#include "stored_names.h"
 #include "table_codec.h"
 
 #include <cstdio>
@@ -36,15 +39,21 @@ const char* const createUsage =
     "  --runtime-size BYTES     disk space the runtime needs once unpacked; read from\n"
     "                           the runtime when 'talve-pack runtime' packed it\n"
     "  --jar FILE               installer jar (required)\n"
+    "  --jar-name NAME          store the installer jar as NAME\n"
     "  --data FILE              data jar\n"
+    "  --data-name NAME         store the data jar as NAME\n"
     "  --usage FILE             text printed by -help (default: a line listing the\n"
     "                           launcher's options)\n"
     "  --check-jar FILE         jar that checks an installed Java runtime\n"
     "  --requirements FILE      requirement file read by the checking jar\n"
     "  --args-spec FILE         argument specification the command line is checked\n"
-    "                           against (default: no check, as --no-validation)\n"
+    "                           against (default: no check, as --no-validation);\n"
+    "                           the launcher's own options are added to it unless\n"
+    "                           it declares them\n"
     "  --no-validation          accept any command line\n"
     "Settings:\n"
+    "  --console                run as if -console were given: the installer's\n"
+    "                           output and prompts on the console\n"
     "  --allow-java-args        pass the user's -javaArgs text to the Java command\n"
     "  --extra-space-mb N       megabytes the installer needs in the temporary\n"
     "                           directory beyond its files (default 0)\n"
@@ -60,10 +69,12 @@ struct CreateOptions {
     std::string output;
     std::string launcher;
     std::string files[table::entryCount];
+    std::string storedNames[table::entryCount]; // given with --jar-name, --data-name
     std::optional<std::uint64_t> runtimeSize;
     bool allowJavaArgs = false;
     bool searchInstalledRuntime = false;
     bool noValidation = false;
+    bool console = false;
     std::string extraSpaceMb = "0";
 };
 
@@ -131,6 +142,12 @@ bool parseOptions(int argc, char** argv, CreateOptions& options) {
         std::string text;
         if (option == "-o" || option == "--output") {
             if (!value(options.output)) return false;
+        } else if (option == "--jar-name") {
+            if (!value(options.storedNames[table::jarEntry])) return false;
+        } else if (option == "--data-name") {
+            if (!value(options.storedNames[table::dataEntry])) return false;
+        } else if (option == "--console") {
+            options.console = true;
         } else if (option == "--launcher") {
             if (!value(options.launcher)) return false;
         } else if (option == "--runtime-size") {
@@ -156,6 +173,8 @@ bool parseOptions(int argc, char** argv, CreateOptions& options) {
     if (options.files[table::jarEntry].empty()) return fail("no installer jar given (--jar FILE)");
     if (options.noValidation && !options.files[table::argumentsEntry].empty())
         return fail("--args-spec and --no-validation exclude each other");
+    if (!options.storedNames[table::dataEntry].empty() && options.files[table::dataEntry].empty())
+        return fail("--data-name names a data jar; give it with --data FILE");
     return true;
 }
 
@@ -172,9 +191,37 @@ bool fitsTheLauncher(std::size_t entry, const std::string& path, std::size_t siz
                 std::to_string(limit) + " bytes");
 }
 
-std::string defaultUsage(const std::string& output) {
-    return "USAGE : ./" + fs::path(output).filename().string() +
-           " [-console] [-tempdir <dirName>] [-silent silentFile | -record recordFile [-key [<key>]] ]\n";
+// The name a payload is stored and extracted under; a refusal names the
+// option that gave it, or the file.
+bool storedName(const CreateOptions& options, std::size_t entry, std::string& name) {
+    const std::string& path = options.files[entry];
+    const std::string& given = options.storedNames[entry];
+    name = fixedNames[entry] != nullptr ? fixedNames[entry] : !given.empty() ? given : fs::path(path).filename().string();
+    const std::string problem = storedNameProblem(name);
+    if (problem.empty()) return true;
+    if (!given.empty()) return fail(std::string(entry == table::jarEntry ? "--jar-name" : "--data-name") + ": " + problem);
+    const std::string hint = entry == table::jarEntry    ? "rename the file or give --jar-name NAME"
+                             : entry == table::dataEntry ? "rename the file or give --data-name NAME"
+                                                         : "rename the file";
+    return fail(archive::printablePath(path) + ": " + problem + "; " + hint);
+}
+
+bool extractedToDisk(std::size_t entry) {
+    return entry != table::usageEntry && entry != table::argumentsEntry;
+}
+
+// The launcher extracts these payloads side by side: two under one name
+// would leave only the later one for the run.
+bool storedNamesDiffer(const BootstrapEntry (&rows)[table::entryCount]) {
+    for (std::size_t i = 0; i < table::entryCount; ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+            if (extractedToDisk(i) && extractedToDisk(j) && !rows[i].filename.empty() &&
+                sameStoredName(rows[i].filename, rows[j].filename))
+                return fail("the " + std::string(entryIds[j]) + " and " + entryIds[i] + " payloads would both be stored as '" +
+                            rows[i].filename + "'; give one of them another name");
+        }
+    }
+    return true;
 }
 
 bool buildInstaller(const CreateOptions& options) {
@@ -199,22 +246,26 @@ bool buildInstaller(const CreateOptions& options) {
     for (std::size_t i = 0; i < table::entryCount; ++i) {
         const std::string& path = options.files[i];
         if (path.empty()) continue;
-        const std::string name = fixedNames[i] != nullptr ? fixedNames[i] : fs::path(path).filename().string();
-        if (archive::hasControlCharacter(name))
-            return fail(archive::printablePath(path) + ": the file name holds a control character; rename the file");
-        if (name.size() > table::filenameWidth)
-            return fail(path + ": the file name '" + name + "' is longer than 12 characters, the most an installer "
-                        "can store; rename the file");
+        std::string name;
+        if (!storedName(options, i, name)) return false;
         if (!readWhole(path, payloads[i].content)) return false;
-        if (!fitsTheLauncher(i, path, payloads[i].content.size())) return false;
+        std::string shown = path;
+        if (i == table::argumentsEntry) {
+            const std::size_t given = payloads[i].content.size();
+            std::string why;
+            if (!addLauncherOptions(payloads[i].content, why)) return fail(path + ": " + why);
+            if (payloads[i].content.size() != given) shown += " with the launcher's own options added";
+        }
+        if (!fitsTheLauncher(i, shown, payloads[i].content.size())) return false;
         payloads[i].path = path;
         rows[i].filename = name;
     }
     if (payloads[table::usageEntry].path.empty()) {
         payloads[table::usageEntry].path = "usage.txt";
-        payloads[table::usageEntry].content = defaultUsage(options.output);
+        payloads[table::usageEntry].content = defaultUsage;
         rows[table::usageEntry].filename = "usage.txt";
     }
+    if (!storedNamesDiffer(rows)) return false;
 
     const std::uint64_t padded = (stub.size() + table::alignment - 1) / table::alignment * table::alignment;
     std::uint64_t position = padded + table::markerSize + table::entryCount * table::entrySize;
@@ -245,6 +296,7 @@ bool buildInstaller(const CreateOptions& options) {
         jvm.data1 = "true";
     }
     if (options.allowJavaArgs) rows[table::jarEntry].data2 = "allow";
+    if (options.console) rows[table::jarEntry].data1 = table::consoleKeyword;
     if (!payloads[table::dataEntry].path.empty()) rows[table::dataEntry].data1 = options.extraSpaceMb;
 
     // The launcher cannot start without this row: with no specification it

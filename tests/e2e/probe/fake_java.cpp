@@ -20,6 +20,7 @@
 //                      it ignores interruptions and keeps standard error open
 //   PROBE_READ_LINE    when set, the installer reads one line of standard
 //                      input and records it as LINE
+//   PROBE_SAY          a line the installer prints on standard output
 //
 // Run as "java -jar <dir>/check.jar <dir>/req.txt", it plays the checking
 // jar instead: it records nothing and answers PROBE_CHECK_EXIT when both
@@ -198,6 +199,10 @@ int main(int argc, char** argv, char** envp) {
             for (char** variable = envp; *variable != nullptr; ++variable) std::fprintf(record, "ENV %s\n", *variable);
             std::fclose(record);
         }
+    }
+    if (const char* say = std::getenv("PROBE_SAY")) {
+        std::printf("%s\n", say);
+        std::fflush(stdout);
     }
     copyInto(std::getenv("PROBE_COMM"), std::getenv("KORVU_BOOTSTRAP_COMM_FILE"));
     copyInto(std::getenv("PROBE_EXIT_SCRIPT"), std::getenv("KORVU_BOOTSTRAP_ONEXIT_SCRIPT"));

@@ -1,9 +1,12 @@
 // talve-pack create given hostile or mistaken files: nothing it was not
 // asked to write may change, and a refusal leaves no output behind.
 
+#include "cmdline/launcher_options.h"
+#include "cmdline/parameter_builder.h"
 #include "create_command.h"
 #include "list_command.h"
 #include "payload/bootstrap_table_format.h"
+#include "table_codec.h"
 #include "unit/unpack/unpack_test_support.h"
 
 #include <gtest/gtest.h>
@@ -52,8 +55,27 @@ protected:
         EXPECT_EQ(treeListing(scratch_.path()), before);
     }
 
+    // The rows of a written installer, and the payload of one of them.
+    std::array<BootstrapEntry, 8> rows(const std::string& installer) {
+        std::string error;
+        std::optional<pack::TableLocation> location = pack::findTable(installer, error);
+        EXPECT_TRUE(location) << error;
+        return location ? location->entries : std::array<BootstrapEntry, 8>{};
+    }
+    std::string payload(const std::string& installer, int entry) {
+        const BootstrapEntry row = rows(installer)[entry];
+        return readFile(installer).substr(row.position, row.length);
+    }
+
     ScratchDir scratch_;
 };
+
+// Every launcher's own options declared, so that nothing is added.
+std::string declaringTheLaunchersOptions() {
+    std::string text;
+    for (const LauncherOptionSpec& option : launcherOptions) text += std::string(option.name) + "{\nType=NoValue\n}\n";
+    return text;
+}
 
 TEST_F(Create, ALinkPlantedAtTheOutputIsReplacedNotWrittenThrough) {
     writeFile(scratch_ / "victim", "precious");
@@ -157,14 +179,79 @@ TEST_F(Create, UsageAndSpecificationMustFitTheLaunchersBuffers) {
     const std::string output = (scratch_ / "setup").string();
     const std::string usage = (scratch_ / "usage.txt").string(), spec = (scratch_ / "args.txt").string();
     writeFile(usage, std::string(4095, 'u'));
-    writeFile(spec, std::string(8191, 's'));
+    const std::string declared = declaringTheLaunchersOptions();
+    writeFile(spec, declared + std::string(8191 - declared.size(), '\n'));
     EXPECT_EQ(create(output, {"--usage", usage, "--args-spec", spec}).code, 0);
     fs::remove(output);
     writeFile(usage, std::string(4096, 'u'));
     expectRefused(output, {"--usage", usage}, "4096 bytes, too long: the launcher reads a usage text of less than 4096 bytes");
-    writeFile(spec, std::string(8192, 's'));
+    writeFile(spec, declared + std::string(8192 - declared.size(), '\n'));
     expectRefused(output, {"--args-spec", spec},
                   "8192 bytes, too long: the launcher reads an argument specification of less than 8192 bytes");
+    // What is stored counts, the launcher's options included.
+    writeFile(spec, "-a{\nType=NoValue\n}\n" + std::string(8000, '\n'));
+    expectRefused(output, {"--args-spec", spec}, "args.txt with the launcher's own options added: 8");
+}
+
+// A name every launcher would refuse makes an installer no launcher runs:
+// refused when packing, by the launcher's own rule.
+TEST_F(Create, StoredNamesFollowTheLaunchersRule) {
+    const std::string output = (scratch_ / "setup").string();
+    const std::string refused = "' is one every launcher refuses: " + std::string(table::plainFileNameRule);
+    for (const std::string name : {"a\\b.jar", "..\\setup.jar", "c:x.jar"}) {
+        writeFile(scratch_ / name, "data");
+        expectRefused(output, {"--data", (scratch_ / name).string()}, "the file name '" + name + refused);
+        fs::remove(scratch_ / name);
+    }
+    for (const std::string name : {"../x.jar", "..", "a/b", "d:"})
+        expectRefused(output, {"--jar-name", name}, "--jar-name: the file name '" + name + refused);
+    expectRefused(output, {"--jar-name", "thirteen.jar_"}, "--jar-name: the file name 'thirteen.jar_' is longer than 12");
+    // Extracted side by side, on Windows too, where case is no difference.
+    writeFile(scratch_ / "Data.jar", "data");
+    expectRefused(output, {"--data", (scratch_ / "Data.jar").string(), "--jar-name", "data.JAR"},
+                  "the jar and data payloads would both be stored as 'Data.jar'; give one of them another name");
+    expectRefused(output, {"--splash", (scratch_ / "install.jar").string(), "--data-name", "x", "--data",
+                           (scratch_ / "Data.jar").string()},
+                  "the splash and jar payloads would both be stored as 'install.jar'");
+
+    ASSERT_EQ(create(output, {"--jar-name", "setup.jar", "--data", (scratch_ / "Data.jar").string(), "--data-name",
+                              "files.jar", "--console"})
+                  .code,
+              0);
+    const auto written = rows(output);
+    EXPECT_EQ(written[table::jarEntry].filename, "setup.jar");
+    EXPECT_EQ(written[table::jarEntry].data1, table::consoleKeyword);
+    EXPECT_EQ(written[table::dataEntry].filename, "files.jar");
+    EXPECT_EQ(written[table::dataEntry].data1, "0");
+    const std::string usage = payload(output, table::usageEntry);
+    EXPECT_EQ(usage.rfind("USAGE : <installer> [-console]", 0), 0u) << usage;
+    EXPECT_EQ(usage.find("setup"), std::string::npos) << "the output's name is fixed in the usage text";
+}
+
+TEST_F(Create, TheLaunchersOwnOptionsJoinASpecificationThatLacksThem) {
+    const std::string output = (scratch_ / "setup").string(), spec = (scratch_ / "args.txt").string();
+    // Its own -silent stays as declared; the text needs no final line end.
+    writeFile(spec, "-silent{\nType=String\nOptional=True\n}\n-threads{\nType=Integer\n}");
+    ASSERT_EQ(create(output, {"--args-spec", spec}).code, 0);
+    std::map<std::string, ParameterSpec> declared;
+    for (const ParameterSpec& parameter : buildParameters(payload(output, table::argumentsEntry)))
+        declared.emplace(parameter.name, parameter);
+    EXPECT_EQ(declared.size(), launcherOptions.size() + 1);
+    EXPECT_TRUE(declared["-silent"].optional);
+    EXPECT_EQ(declared["-threads"].type, ParameterType::Integer);
+    EXPECT_EQ(declared["-console"].type, ParameterType::NoValue);
+    EXPECT_EQ(declared["-record"].type, ParameterType::String);
+    EXPECT_FALSE(declared["-record"].optional);
+    EXPECT_TRUE(declared["-key"].optional) << "without a value the key is asked for";
+
+    writeFile(spec, declaringTheLaunchersOptions());
+    ASSERT_EQ(create(output, {"--args-spec", spec}).code, 0);
+    EXPECT_EQ(payload(output, table::argumentsEntry), declaringTheLaunchersOptions());
+
+    // The launcher stops reading at a stray line before the first block: blocks behind it would declare nothing.
+    fs::remove(output);
+    writeFile(spec, "parameters of the installer\n-a{\nType=NoValue\n}\n");
+    expectRefused(output, {"--args-spec", spec}, "the launcher's own option -help cannot be added behind this specification");
 }
 
 } // namespace

@@ -73,6 +73,13 @@ public class InstallerMojo extends TalveMojo {
     @Parameter(defaultValue = "false")
     private boolean noValidation;
 
+    /**
+     * Run the installer as if -console were given: its output and prompts
+     * on the console, for installers that talk to the user there.
+     */
+    @Parameter(property = "talve.console", defaultValue = "false")
+    private boolean console;
+
     /** Pass the user's -javaArgs text to the Java command. */
     @Parameter(defaultValue = "false")
     private boolean allowJavaArgs;
@@ -148,7 +155,8 @@ public class InstallerMojo extends TalveMojo {
             if (made.isFile()) packedRuntime = made;
         }
         add(installer, Payload.RUNTIME, packedRuntime, "runtime", null, null);
-        installer.runtimeSize(runtimeSize).allowJavaArgs(allowJavaArgs).searchInstalledRuntime(searchInstalledRuntime);
+        installer.runtimeSize(runtimeSize).allowJavaArgs(allowJavaArgs).searchInstalledRuntime(searchInstalledRuntime)
+                .console(console);
         if (packedRuntime == null) getLog().warn("No runtime: the installer runs only where a Java runtime is installed");
 
         try {
@@ -172,7 +180,9 @@ public class InstallerMojo extends TalveMojo {
             Installer.storedName(payload, file.toPath(), name);
         } catch (PackException e) {
             String which = name != null ? nameParameter : parameter;
-            String hint = nameParameter != null && name == null ? "; give a shorter name with '" + nameParameter + "'" : "";
+            String hint = nameParameter == null || name != null ? ""
+                    : "; give " + (e.getMessage().contains("longer than") ? "a shorter" : "another") + " name with '"
+                            + nameParameter + "'";
             throw new MojoFailureException("Parameter '" + which + "': " + e.getMessage() + hint, e);
         }
         installer.payload(payload, file.toPath(), name);

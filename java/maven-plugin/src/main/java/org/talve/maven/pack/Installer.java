@@ -39,6 +39,7 @@ public final class Installer {
     private Long runtimeSize;
     private boolean allowJavaArgs;
     private boolean searchInstalledRuntime;
+    private boolean console;
     private String extraSpaceMb = "0";
     private boolean launcherSignatureLeftOut;
 
@@ -80,6 +81,12 @@ public final class Installer {
         return this;
     }
 
+    /** Runs the installer as if -console were given: its output and prompts on the console. */
+    public Installer console(boolean onTheConsole) {
+        console = onTheConsole;
+        return this;
+    }
+
     public Installer extraSpaceMb(long megabytes) throws PackException {
         String text = Long.toString(megabytes);
         if (megabytes < 0 || text.length() > 9) {
@@ -106,11 +113,17 @@ public final class Installer {
             throw new PackException(file + ": the file name '" + name + "' is longer than 12 characters, the most an "
                     + "installer can store; rename the file");
         }
-        if (!name.equals(file.getFileName().toString()) && payload.fixedName == null && !isPlainName(name)) {
-            throw new PackException("'" + name + "' is no plain file name");
+        if (!isPlainName(name)) {
+            throw new PackException(file + ": the file name '" + name + "' is one every launcher refuses: " + PLAIN_NAME_RULE);
         }
         return name;
     }
+
+    // The launcher writes each payload under its stored name in the run's
+    // private directory: a name that could lead elsewhere makes it refuse
+    // the whole installer.
+    private static final String PLAIN_NAME_RULE =
+            "a stored name may hold no '/', '\\', ':' or control character and may not be '.' or '..'";
 
     private static boolean isPlainName(String name) {
         if (name.isEmpty() || name.equals(".") || name.equals("..")) return false;
@@ -121,9 +134,39 @@ public final class Installer {
         return true;
     }
 
-    static String defaultUsage(Path output) {
-        return "USAGE : ./" + output.getFileName()
-                + " [-console] [-tempdir <dirName>] [-silent silentFile | -record recordFile [-key [<key>]] ]\n";
+    /** Printed by -help without a usage text of the installer's own; it names no program, which may be renamed. */
+    static final String DEFAULT_USAGE =
+            "USAGE : <installer> [-console] [-tempdir <dirName>] [-silent silentFile | -record recordFile [-key [<key>]] ]\n";
+
+    // The launcher extracts all but the usage text and the specification side
+    // by side, and Windows does not tell case apart: two under one name would
+    // leave only the later one.
+    private static void checkStoredNamesDiffer(BootstrapTable.Row[] rows) throws PackException {
+        for (int i = 0; i < rows.length; ++i) {
+            for (int j = 0; j < i; ++j) {
+                if (extractedToDisk(i) && extractedToDisk(j) && !rows[i].filename.isEmpty()
+                        && sameIgnoringAsciiCase(rows[i].filename, rows[j].filename)) {
+                    throw new PackException("the " + Payload.values()[j].id + " and " + Payload.values()[i].id
+                            + " payloads would both be stored as '" + rows[i].filename + "'; give one of them another name");
+                }
+            }
+        }
+    }
+
+    private static boolean extractedToDisk(int row) {
+        return row != Payload.USAGE.ordinal() && row != Payload.ARGUMENTS.ordinal();
+    }
+
+    private static boolean sameIgnoringAsciiCase(String a, String b) {
+        if (a.length() != b.length()) return false;
+        for (int i = 0; i < a.length(); ++i) {
+            char x = a.charAt(i);
+            char y = b.charAt(i);
+            if (x >= 'A' && x <= 'Z') x += 'a' - 'A';
+            if (y >= 'A' && y <= 'Z') y += 'a' - 'A';
+            if (x != y) return false;
+        }
+        return true;
     }
 
     /** Writes the installer to output and returns its size in bytes. */
@@ -163,14 +206,26 @@ public final class Installer {
             if (sizes[i] > TABLE_LIMIT) {
                 throw new PackException(file + ": too large (" + sizes[i] + " bytes, at most " + TABLE_LIMIT + ")");
             }
-            checkFitsTheLauncher(payload, file, sizes[i]);
+            String shown = file.toString();
+            if (payload == Payload.ARGUMENTS) {
+                byte[] given = InputFiles.read(file, TABLE_LIMIT);
+                try {
+                    generated[i] = LauncherOptions.addTo(given);
+                } catch (PackException e) {
+                    throw new PackException(file + ": " + e.getMessage(), e);
+                }
+                sizes[i] = generated[i].length;
+                if (generated[i] != given) shown += " with the launcher's own options added";
+            }
+            checkFitsTheLauncher(payload, shown, sizes[i]);
         }
         int usage = Payload.USAGE.ordinal();
         if (files[usage] == null) {
-            generated[usage] = defaultUsage(output).getBytes(StandardCharsets.UTF_8);
+            generated[usage] = DEFAULT_USAGE.getBytes(StandardCharsets.UTF_8);
             sizes[usage] = generated[usage].length;
             rows[usage].filename = "usage.txt";
         }
+        checkStoredNamesDiffer(rows);
 
         long padded = (stub.length + BootstrapTable.ALIGNMENT - 1L) / BootstrapTable.ALIGNMENT * BootstrapTable.ALIGNMENT;
         long position = padded + BootstrapTable.MARKER_SIZE + (long) count * BootstrapTable.ENTRY_SIZE;
@@ -205,6 +260,8 @@ public final class Installer {
             jvm.data1 = "true";
         }
         if (allowJavaArgs) rows[Payload.JAR.ordinal()].data2 = "allow";
+        // Older launchers ignore this field of the jar's row.
+        if (console) rows[Payload.JAR.ordinal()].data1 = "console";
         if (files[Payload.DATA.ordinal()] != null) rows[Payload.DATA.ordinal()].data1 = extraSpaceMb;
 
         // The launcher cannot start without this row: with no specification
@@ -307,7 +364,7 @@ public final class Installer {
 
     // The launcher reads these two into buffers of a fixed size and skips one
     // that is too long: the command line would go unchecked or -help show nothing.
-    private static void checkFitsTheLauncher(Payload payload, Path file, long size) throws PackException {
+    private static void checkFitsTheLauncher(Payload payload, String file, long size) throws PackException {
         long limit = payload == Payload.USAGE ? BootstrapTable.USAGE_LIMIT
                 : payload == Payload.ARGUMENTS ? BootstrapTable.ARGUMENTS_LIMIT : 0;
         if (limit == 0 || size < limit) return;

@@ -2,6 +2,9 @@ package org.talve.maven.pack;
 
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertFalse;
+import static org.junit.jupiter.api.Assertions.assertThrows;
+import static org.junit.jupiter.api.Assertions.assertTrue;
 import static org.junit.jupiter.api.DynamicTest.dynamicTest;
 
 import java.io.IOException;
@@ -115,12 +118,22 @@ class SameBytesAsTalvePackTest {
         new Case("a usage text", "--usage", "usage.txt"),
         new Case("a checking jar and requirements", "--check-jar", "checker.jar", "--requirements", "needs.txt"),
         new Case("an argument specification", "--args-spec", "args.txt"),
+        new Case("a specification declaring some of the launcher's options", "--args-spec", "own.txt"),
+        new Case("a specification declaring all of the launcher's options", "--args-spec", "all.txt"),
+        new Case("stored names of its own", "--jar-name", "install.jar", "--data", "data.jar", "--data-name", "files.jar"),
+        new Case("the console choice", "--console"),
         new Case("no validation", "--no-validation"),
         new Case("the Java options and the installed-runtime search", "--allow-java-args", "--search-installed-runtime"),
         new Case("everything", "--splash", "splash.gif", "--runtime", "jvm", "--data", "data.jar", "--extra-space-mb", "7",
                 "--usage", "usage.txt", "--check-jar", "checker.jar", "--requirements", "needs.txt", "--args-spec", "args.txt",
-                "--allow-java-args", "--search-installed-runtime"),
+                "--allow-java-args", "--search-installed-runtime", "--console", "--jar-name", "i.jar"),
     };
+
+    private static final String ALL_LAUNCHER_OPTIONS = "-help{\nType=NoValue\n}\n-h{\nType=NoValue\n}\n"
+            + "-console{\nType=NoValue\n}\n-multipleInstance{\nType=NoValue\n}\n-noSplashScreen{\nType=NoValue\n}\n"
+            + "-tempdir{\nType=String\n}\n-javaArgs{\nType=String\n}\n-location{\nType=String\n}\n"
+            + "-javaHome{\nType=String\n}\n-key{\nType=String\nOptional=True\n}\n-silent{\nType=String\n}\n"
+            + "-record{\nType=String\n}\n";
 
     private void makePayloads(Path folder, Path unpacker, boolean windows) throws Exception {
         write(folder.resolve("setup.jar"), mixed(10001, 10));
@@ -129,7 +142,11 @@ class SameBytesAsTalvePackTest {
         write(folder.resolve("usage.txt"), "USAGE : ./setup -installDir DIR\n".getBytes(StandardCharsets.UTF_8));
         write(folder.resolve("checker.jar"), mixed(777, 13));
         write(folder.resolve("needs.txt"), "java.feature.min=8\n".getBytes(StandardCharsets.UTF_8));
-        write(folder.resolve("args.txt"), "-installDir:1\n".getBytes(StandardCharsets.UTF_8));
+        write(folder.resolve("args.txt"), "-installDir{\n  Type=String\n}\n".getBytes(StandardCharsets.UTF_8));
+        // No final line end, lines ended by CR, a block never closed: what is declared is what the launcher reads.
+        write(folder.resolve("own.txt"), "-silent{\r Type=String\r Optional=True\r}\r-record{\rType=String\r}\r-h{\r}\r-javaHome{"
+                .getBytes(StandardCharsets.ISO_8859_1));
+        write(folder.resolve("all.txt"), (ALL_LAUNCHER_OPTIONS + "\n\n").getBytes(StandardCharsets.UTF_8));
         Path runtime = Files.createDirectories(folder.resolve("runtime"));
         write(runtime.resolve(windows ? "bin/java.exe" : "bin/java"), mixed(2000, 14));
         RuntimeArchive.write(runtime, unpacker, folder.resolve("jvm"));
@@ -137,6 +154,7 @@ class SameBytesAsTalvePackTest {
 
     private Installer configure(Path folder, Path launcher, List<String> options) throws Exception {
         Installer installer = new Installer().launcher(launcher).payload(Installer.Payload.JAR, folder.resolve("setup.jar"));
+        Path data = null;
         for (int i = 0; i < options.size(); ++i) {
             String option = options.get(i);
             String value = i + 1 < options.size() ? options.get(i + 1) : "";
@@ -144,7 +162,9 @@ class SameBytesAsTalvePackTest {
                 case "--splash": installer.payload(Installer.Payload.SPLASH, folder.resolve(value)); break;
                 case "--runtime": installer.payload(Installer.Payload.RUNTIME, folder.resolve(value)); break;
                 case "--runtime-size": installer.runtimeSize(Long.parseLong(value)); break;
-                case "--data": installer.payload(Installer.Payload.DATA, folder.resolve(value)); break;
+                case "--data": data = folder.resolve(value); installer.payload(Installer.Payload.DATA, data); break;
+                case "--jar-name": installer.payload(Installer.Payload.JAR, folder.resolve("setup.jar"), value); break;
+                case "--data-name": installer.payload(Installer.Payload.DATA, data, value); break;
                 case "--extra-space-mb": installer.extraSpaceMb(Long.parseLong(value)); break;
                 case "--usage": installer.payload(Installer.Payload.USAGE, folder.resolve(value)); break;
                 case "--check-jar": installer.payload(Installer.Payload.CHECK_JAR, folder.resolve(value)); break;
@@ -152,6 +172,7 @@ class SameBytesAsTalvePackTest {
                 case "--args-spec": installer.payload(Installer.Payload.ARGUMENTS, folder.resolve(value)); break;
                 case "--allow-java-args": installer.allowJavaArgs(true); continue;
                 case "--search-installed-runtime": installer.searchInstalledRuntime(true); continue;
+                case "--console": installer.console(true); continue;
                 case "--no-validation": continue;
                 default: throw new IllegalArgumentException(option);
             }
@@ -175,6 +196,83 @@ class SameBytesAsTalvePackTest {
             long size = configure(folder, launcher, c.options).write(actual);
             assertArrayEquals(Files.readAllBytes(expected), Files.readAllBytes(actual), c.name);
             assertEquals(Files.size(actual), size);
+        }));
+    }
+
+    /** An input both packers must refuse, with the words the refusal holds. */
+    private static final class Refusal {
+        final String name;
+        final String file;
+        final String storedName;
+        final byte[] content;
+        final String words;
+
+        Refusal(String name, String file, String storedName, byte[] content, String words) {
+            this.name = name;
+            this.file = file;
+            this.storedName = storedName;
+            this.content = content;
+            this.words = words;
+        }
+    }
+
+    @TestFactory
+    Stream<DynamicTest> refusesWhatEveryLauncherWouldRefuseAsTalvePack() {
+        Path launcher = NativeBuild.linuxBin("talve-launcher");
+        byte[] data = {1, 2, 3};
+        byte[] stray = "the installer's own parameters\n-installDir{\nType=String\n}\n".getBytes(StandardCharsets.UTF_8);
+        Refusal[] refusals = {
+            new Refusal("a data jar named with a backslash", "a\\b.jar", null, data, "every launcher refuses"),
+            new Refusal("a data jar named to climb out", "..\\setup.jar", null, data, "every launcher refuses"),
+            new Refusal("a data jar named with a drive", "c:x.jar", null, data, "every launcher refuses"),
+            new Refusal("a data jar stored under a path", "data.jar", "../data.jar", data, "every launcher refuses"),
+            new Refusal("a data jar stored as the jar", "data.jar", "SETUP.jar", data, "would both be stored as"),
+            new Refusal("a specification that ends before the added options", "spec.txt", null, stray,
+                    "cannot be added behind this specification"),
+        };
+        return Arrays.stream(refusals).map(r -> dynamicTest(r.name, () -> {
+            Path folder = Files.createDirectories(scratch.resolve("refused/" + r.name));
+            write(folder.resolve("setup.jar"), mixed(1000, 20));
+            Path file = write(folder.resolve(r.file), r.content);
+            boolean spec = r.file.equals("spec.txt");
+            List<String> arguments = new ArrayList<>(Arrays.asList("create", "-o", "setup", "--launcher", launcher.toString(),
+                    "--jar", "setup.jar", spec ? "--args-spec" : "--data", r.file));
+            if (r.storedName != null) arguments.addAll(Arrays.asList("--data-name", r.storedName));
+            NativeBuild.Run run = NativeBuild.talvePack(folder, arguments.toArray(new String[0]));
+            assertEquals(1, run.code, run.output);
+            assertTrue(run.output.contains(r.words), run.output);
+            Installer installer = new Installer().launcher(launcher).payload(Installer.Payload.JAR, folder.resolve("setup.jar"))
+                    .payload(spec ? Installer.Payload.ARGUMENTS : Installer.Payload.DATA, file, r.storedName);
+            String message = assertThrows(PackException.class, () -> installer.write(folder.resolve("by-java"))).getMessage();
+            assertTrue(message.contains(r.words), message);
+            assertFalse(Files.exists(folder.resolve("setup")) || Files.exists(folder.resolve("by-java")));
+        }));
+    }
+
+    /** A launcher whose certificate table starts inside its headers or sections cannot be cut at it. */
+    @TestFactory
+    Stream<DynamicTest> refusesASignatureInsideTheLauncherAsTalvePack() throws IOException {
+        Path launcher = NativeBuild.windowsBin("talve-launcher.exe");
+        byte[] bytes = Files.readAllBytes(launcher);
+        PeImage headers = PeImage.read(bytes);
+        return Arrays.stream(new long[] {0x100, 0x200, headers.programEnd - 8}).mapToObj(offset ->
+                dynamicTest("a certificate table at offset " + offset, () -> {
+            byte[] damaged = bytes.clone();
+            LittleEndian.put(damaged, headers.securityEntryOffset, offset, 4);
+            LittleEndian.put(damaged, headers.securityEntryOffset + 4, damaged.length - offset, 4);
+            Path folder = Files.createDirectories(scratch.resolve("inside-" + offset));
+            Path stub = Files.write(folder.resolve("stub.exe"), damaged);
+            write(folder.resolve("setup.jar"), mixed(1000, 21));
+            NativeBuild.Run run = NativeBuild.talvePack(folder, "create", "-o", "setup.exe", "--launcher", stub.toString(),
+                    "--jar", "setup.jar");
+            assertEquals(1, run.code, run.output);
+            assertTrue(run.output.contains("a damaged signature: the certificate table (offset " + offset), run.output);
+            assertEquals(1, run.output.trim().split("\n").length, "one line: " + run.output);
+            String message = assertThrows(PackException.class, () -> new Installer().launcher(stub)
+                    .payload(Installer.Payload.JAR, folder.resolve("setup.jar")).write(folder.resolve("by-java.exe"))).getMessage();
+            assertTrue(message.contains("starts inside the program, whose headers and sections end at offset " + headers.programEnd),
+                    message);
+            assertFalse(Files.exists(folder.resolve("setup.exe")) || Files.exists(folder.resolve("by-java.exe")));
         }));
     }
 
