@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace talve {
 namespace fs = std::filesystem;
@@ -23,8 +24,9 @@ const char* const kHelp =
     "\n"
     "  -o FILE           the packed runtime to write\n"
     "  --unpacker STUB   the talve-unpack program to put in front; by default\n"
-    "                    talve-unpack (talve-unpack.exe for a Windows runtime)\n"
-    "                    next to this talve-pack\n"
+    "                    talve-unpack next to this talve-pack, and for a Windows\n"
+    "                    runtime talve-unpack.exe next to it or in the kit's\n"
+    "                    lib/talve/windows (/usr/lib/talve/windows/talve-unpack.exe)\n"
     "  --help            this text\n"
     "\n"
     "Prints the unpacked size in bytes on standard output: the value for\n"
@@ -87,11 +89,19 @@ fs::path ownProgram(const char* argv0) {
     return typed;
 }
 
-std::string defaultUnpacker(const char* argv0, const std::string& runtimeDir) {
+bool isWindowsRuntime(const std::string& runtimeDir) {
     std::error_code ec;
-    const bool windowsRuntime = fs::is_regular_file(fs::u8path(runtimeDir) / "bin" / "java.exe", ec);
-    const fs::path stub = ownProgram(argv0).parent_path() / (windowsRuntime ? "talve-unpack.exe" : "talve-unpack");
-    return stub.u8string();
+    return fs::is_regular_file(fs::u8path(runtimeDir) / "bin" / "java.exe", ec);
+}
+
+// Where the unpacker of the runtime's system may lie, most likely first:
+// beside this program (a build folder, the Windows-host kit), then where
+// the installed kit keeps the Windows stubs.
+std::vector<fs::path> unpackerCandidates(const char* argv0, bool windowsRuntime) {
+    const fs::path folder = ownProgram(argv0).parent_path();
+    if (!windowsRuntime) return {folder / "talve-unpack"};
+    const fs::path installed = fs::path("lib") / "talve" / "windows" / "talve-unpack.exe";
+    return {folder / "talve-unpack.exe", folder.parent_path() / installed, fs::path("/usr") / installed};
 }
 
 } // namespace
@@ -104,11 +114,20 @@ int runRuntimeCommand(int argc, char** argv) {
         return 0;
     }
     if (options.unpacker.empty()) {
-        options.unpacker = defaultUnpacker(argc > 0 ? argv[0] : nullptr, options.runtimeDir);
-        std::error_code ec;
-        if (!fs::is_regular_file(fs::u8path(options.unpacker), ec)) {
-            std::fprintf(stderr, "talve-pack runtime: no unpacker at %s; give one with --unpacker STUB\n",
-                         options.unpacker.c_str());
+        const bool windowsRuntime = isWindowsRuntime(options.runtimeDir);
+        const std::vector<fs::path> candidates = unpackerCandidates(argc > 0 ? argv[0] : nullptr, windowsRuntime);
+        for (const fs::path& candidate : candidates) {
+            std::error_code ec;
+            if (fs::is_regular_file(candidate, ec)) {
+                options.unpacker = candidate.u8string();
+                break;
+            }
+        }
+        if (options.unpacker.empty()) {
+            std::string tried;
+            for (const fs::path& candidate : candidates) tried += (tried.empty() ? "" : ", ") + candidate.u8string();
+            std::fprintf(stderr, "talve-pack runtime: no %s unpacker found (looked for %s); give one with --unpacker STUB\n",
+                         windowsRuntime ? "Windows" : "Linux", tried.c_str());
             return 1;
         }
     }

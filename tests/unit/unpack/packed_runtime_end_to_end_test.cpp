@@ -119,11 +119,41 @@ TEST(PackedRuntimeEndToEnd, PackCommandReportsWrongArguments) {
     EXPECT_NE(errors.find("only one runtime folder can be packed, got a and b"), std::string::npos);
     EXPECT_NE(errors.find("-o needs a file name"), std::string::npos);
     EXPECT_NE(errors.find("unknown option --level"), std::string::npos);
-    EXPECT_NE(errors.find("no unpacker at " + (scratch / "talve-unpack").string() + "; give one with --unpacker"),
+    EXPECT_NE(errors.find("no Linux unpacker found (looked for " + (scratch / "talve-unpack").string() +
+                          "); give one with --unpacker"),
               std::string::npos);
     EXPECT_NE(errors.find("talve-pack runtime: runtime folder " + (scratch / "missing").string() + " does not exist"),
               std::string::npos);
     EXPECT_FALSE(fs::exists(scratch / "out"));
+}
+
+// A Windows runtime packed on Linux takes the Windows unpacker where the kit
+// installs it, beside talve-pack's own folder.
+TEST(PackedRuntimeEndToEnd, AWindowsRuntimeFindsTheKitsWindowsUnpacker) {
+    ScratchDir scratch;
+    makeRuntime(scratch / "runtime");
+    writeFile(scratch / "runtime" / "bin" / "java.exe", "MZ");
+    const fs::path talvePack = scratch / "kit" / "bin" / "talve-pack";
+    testing::internal::CaptureStderr();
+    const int missing = runPackCommand({talvePack.string(), "runtime", (scratch / "runtime").string(), "-o",
+                                        (scratch / "jvm.exe").string()});
+    const std::string errors = testing::internal::GetCapturedStderr();
+    if (!fs::exists("/usr/lib/talve/windows/talve-unpack.exe")) {
+        EXPECT_EQ(missing, 1);
+        EXPECT_NE(errors.find("no Windows unpacker found (looked for " + (scratch / "kit/bin/talve-unpack.exe").string() +
+                              ", " + (scratch / "kit/lib/talve/windows/talve-unpack.exe").string() +
+                              ", /usr/lib/talve/windows/talve-unpack.exe); give one with --unpacker STUB"),
+                  std::string::npos)
+            << errors;
+    }
+    const std::string stub = "MZ" + noise(70000);
+    writeFile(scratch / "kit" / "lib" / "talve" / "windows" / "talve-unpack.exe", stub, true);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(runPackCommand({talvePack.string(), "runtime", (scratch / "runtime").string(), "-o",
+                              (scratch / "jvm.exe").string()}),
+              0);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(readFile(scratch / "jvm.exe").compare(0, stub.size(), stub), 0) << "another unpacker in front";
 }
 
 } // namespace
