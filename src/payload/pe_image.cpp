@@ -13,12 +13,6 @@ constexpr std::uint16_t pe32PlusMagic = 0x20b;
 constexpr std::size_t securityDirectoryIndex = 4;
 constexpr std::size_t sectionHeaderSize = 40;
 
-std::uint32_t readLittleEndian(const std::string& bytes, std::size_t offset, int width) {
-    std::uint32_t value = 0;
-    for (int i = width - 1; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(bytes[offset + i]);
-    return value;
-}
-
 bool holds(const std::string& bytes, std::size_t offset, std::size_t width) {
     return offset <= bytes.size() && width <= bytes.size() - offset;
 }
@@ -48,6 +42,12 @@ std::uint64_t programEnd(const std::string& head, std::size_t coff, std::size_t 
 
 } // namespace
 
+std::uint32_t readLittleEndian(const std::string& bytes, std::size_t offset, int width) {
+    std::uint32_t value = 0;
+    for (int i = width - 1; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(bytes[offset + i]);
+    return value;
+}
+
 Headers readHeaders(const std::string& head) {
     Headers headers;
     if (!holds(head, 0, 2) || head.compare(0, 2, "MZ") != 0) {
@@ -73,10 +73,15 @@ Headers readHeaders(const std::string& head) {
     layout.pe32Plus = magic == pe32PlusMagic;
     // The fields up to the checksum have the same widths in both formats;
     // PE32+ widens four later ones, which moves the data directories.
+    layout.optionalHeaderOffset = optional;
     layout.checksumOffset = optional + 64;
+    layout.sectionTableOffset = optional + optionalSize;
+    layout.sectionCount = static_cast<std::uint16_t>(readLittleEndian(head, coff + 2, 2));
     const std::size_t countOffset = optional + (layout.pe32Plus ? 108 : 92);
     if (countOffset + 4 > optional + optionalSize) return damaged("the optional header is cut short");
     const std::uint32_t directoryCount = readLittleEndian(head, countOffset, 4);
+    layout.directoriesOffset = countOffset + 4;
+    layout.directoryCount = directoryCount;
     const std::size_t entry = countOffset + 4 + securityDirectoryIndex * securityEntrySize;
     if (directoryCount > securityDirectoryIndex && entry + securityEntrySize <= optional + optionalSize) {
         layout.securityEntryOffset = entry;
@@ -120,8 +125,12 @@ std::uint32_t checksum(const std::string& bytes, std::size_t checksumOffset) {
     return static_cast<std::uint32_t>(sum + bytes.size());
 }
 
+void writeLittleEndian(std::string& bytes, std::size_t offset, std::uint32_t value, int width) {
+    for (int i = 0; i < width; ++i) bytes[offset + i] = static_cast<char>((value >> (8 * i)) & 0xff);
+}
+
 void writeLittleEndian32(std::string& bytes, std::size_t offset, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<char>((value >> (8 * i)) & 0xff);
+    writeLittleEndian(bytes, offset, value, 4);
 }
 
 } // namespace pe

@@ -26,7 +26,14 @@ struct CertificateTable {
 
 struct Layout {
     bool pe32Plus = false;
+    std::size_t optionalHeaderOffset = 0;
     std::size_t checksumOffset = 0;
+    // The data directories and the section table, as file offsets; the
+    // packer rewrites these when it gives a program new resources.
+    std::size_t directoriesOffset = 0;
+    std::uint32_t directoryCount = 0;
+    std::size_t sectionTableOffset = 0;
+    std::uint16_t sectionCount = 0;
     // Where the Security entry lies; none when the header lists too few
     // data directories to hold one.
     std::optional<std::size_t> securityEntryOffset;
@@ -62,6 +69,10 @@ std::string certificateProblem(const CertificateTable& table, std::uint64_t file
 // itself counted as zero.
 std::uint32_t checksum(const std::string& bytes, std::size_t checksumOffset);
 
+// Integers of 1 to 4 bytes, as every field of these headers is stored; the
+// caller has checked that they lie inside `bytes`.
+std::uint32_t readLittleEndian(const std::string& bytes, std::size_t offset, int width);
+void writeLittleEndian(std::string& bytes, std::size_t offset, std::uint32_t value, int width);
 void writeLittleEndian32(std::string& bytes, std::size_t offset, std::uint32_t value);
 
 } // namespace pe

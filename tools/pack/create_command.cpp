@@ -10,6 +10,7 @@
 #include "signature.h"
 #include "stored_names.h"
 #include "table_codec.h"
+#include "windows_resources.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -76,6 +77,7 @@ struct CreateOptions {
     bool noValidation = false;
     bool console = false;
     std::string extraSpaceMb = "0";
+    WindowsResourceOptions resources;
 };
 
 const char* const entryIds[table::entryCount] = {"splash", "jvm", "jar", "data", "usage", "jvmcheck", "require", "args"};
@@ -100,6 +102,7 @@ bool readWhole(const std::string& path, std::string& content) {
 // The output replaces what has its name: an input there would be lost.
 bool checkOutputIsNoInput(const CreateOptions& options) {
     std::vector<std::string> inputs{options.launcher};
+    if (!options.resources.icon.empty()) inputs.push_back(options.resources.icon);
     for (const std::string& file : options.files) {
         if (!file.empty()) inputs.push_back(file);
     }
@@ -164,6 +167,10 @@ bool parseOptions(int argc, char** argv, CreateOptions& options) {
             options.searchInstalledRuntime = true;
         } else if (option == "--no-validation") {
             options.noValidation = true;
+        } else if (isWindowsResourceOption(option)) {
+            std::string problem;
+            if (!value(text)) return false;
+            if (!setWindowsResourceOption(options.resources, option, text, problem)) return fail(problem);
         } else {
             return fail("unknown option '" + option + "' (see talve-pack create --help)");
         }
@@ -240,6 +247,15 @@ bool buildInstaller(const CreateOptions& options) {
         return fail(options.launcher + ": a damaged signature: " + problem + "; give the launcher as it was built");
     if (stripped)
         std::printf("%s: the launcher's signature is left out; sign the installer instead\n", options.launcher.c_str());
+    const std::string resourceOption = options.resources.firstGiven();
+    if (!resourceOption.empty()) {
+        if (pe::readHeaders(stub).kind != pe::Kind::Image)
+            return fail(options.launcher + ": " + resourceOption + " needs a Windows launcher (talve-launcher.exe)");
+        WindowsResourceOptions resources = options.resources;
+        if (!resources.icon.empty() && !readWhole(resources.icon, resources.iconBytes)) return false;
+        if (!applyWindowsResources(stub, resources, fs::path(options.output).filename().string(), problem))
+            return fail(problem);
+    }
 
     Payload payloads[table::entryCount];
     BootstrapEntry rows[table::entryCount];
@@ -333,6 +349,7 @@ bool buildInstaller(const CreateOptions& options) {
 int runCreateCommand(int argc, char** argv) {
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::fputs(createUsage, stdout);
+        std::fputs(windowsResourceUsage, stdout);
         return 0;
     }
     CreateOptions options;

@@ -15,6 +15,7 @@ import org.apache.maven.project.MavenProjectHelper;
 import org.talve.maven.pack.Installer;
 import org.talve.maven.pack.Installer.Payload;
 import org.talve.maven.pack.PackException;
+import org.talve.maven.pack.WindowsResources;
 
 /**
  * Writes the installer, as "talve-pack create" does, and attaches it to
@@ -111,6 +112,18 @@ public class InstallerMojo extends TalveMojo {
     @Parameter
     private String classifier;
 
+    /** The installer's icon, an ICO file (Windows only). */
+    @Parameter
+    private File icon;
+
+    /** Version information Explorer shows (Windows only); the versions default to the project's. */
+    @Parameter
+    private VersionInfo versionInfo;
+
+    /** The rights the installer asks for (Windows only): asInvoker, highestAvailable (the launcher's own) or requireAdministrator. */
+    @Parameter
+    private String executionLevel;
+
     @Override
     void run(Target system) throws MojoExecutionException, MojoFailureException {
         if (noValidation && argsSpec != null) {
@@ -122,6 +135,11 @@ public class InstallerMojo extends TalveMojo {
         if (runtimeSize != null && (runtimeSize < 0 || runtimeSize > 0xffffffffL)) {
             throw new MojoFailureException("Parameter 'runtimeSize': " + runtimeSize + " is beyond the 4 GiB an installer can hold");
         }
+        if (system != Target.WINDOWS && (icon != null || versionInfo != null || executionLevel != null)) {
+            throw new MojoFailureException("Parameters 'icon', 'versionInfo' and 'executionLevel' are for the windows target only;"
+                    + " give them in its execution");
+        }
+        WindowsResources windowsResources = VersionInfo.windowsResources(icon, versionInfo, executionLevel, project.getVersion());
         File installerJar = jar != null ? jar : projectJar(project);
         if (installerJar == null || !installerJar.isFile()) {
             throw new MojoFailureException("Parameter 'jar': " + (installerJar == null
@@ -157,6 +175,7 @@ public class InstallerMojo extends TalveMojo {
         add(installer, Payload.RUNTIME, packedRuntime, "runtime", null, null);
         installer.runtimeSize(runtimeSize).allowJavaArgs(allowJavaArgs).searchInstalledRuntime(searchInstalledRuntime)
                 .console(console);
+        installer.windowsResources(windowsResources);
         if (packedRuntime == null) getLog().warn("No runtime: the installer runs only where a Java runtime is installed");
 
         try {

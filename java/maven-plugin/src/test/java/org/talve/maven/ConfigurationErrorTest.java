@@ -84,6 +84,24 @@ class ConfigurationErrorTest {
     }
 
     @Test
+    void windowsResourcesAreNamedWithTheirParameter() throws Exception {
+        File jar = Files.write(scratch.resolve("setup.jar"), new byte[] {1}).toFile();
+        VersionInfo info = new VersionInfo();
+        assertMentions(failure(installer("jar", jar, "versionInfo", info)), "'icon', 'versionInfo' and 'executionLevel'",
+                "windows target only");
+        info.fileVersion = "1.0-beta";
+        assertMentions(failure(installer("jar", jar, "target", "windows", "versionInfo", info)),
+                "Parameter 'versionInfo.fileVersion'", "'1.0-beta' is not a version of dotted numbers");
+        info.fileVersion = null;
+        info.company = "line\nbreak";
+        assertMentions(failure(installer("jar", jar, "target", "windows", "versionInfo", info)),
+                "Parameter 'versionInfo.company'", "control character");
+        assertMentions(failure(installer("jar", jar, "target", "windows", "executionLevel", "root")),
+                "Parameter 'executionLevel'", "not 'root'");
+        assertFalse(Files.exists(scratch.resolve("target")));
+    }
+
+    @Test
     void excludingSettingsAreBothNamed() throws Exception {
         File jar = Files.write(scratch.resolve("setup.jar"), new byte[] {1}).toFile();
         File spec = Files.write(scratch.resolve("args.txt"), new byte[] {1}).toFile();

@@ -7,6 +7,9 @@ import java.nio.channels.FileChannel;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
+import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.List;
 
 /**
  * Writes an installer: the launcher padded to a multiple of 1,024 bytes,
@@ -42,6 +45,7 @@ public final class Installer {
     private boolean console;
     private String extraSpaceMb = "0";
     private boolean launcherSignatureLeftOut;
+    private WindowsResources windowsResources;
 
     public Installer launcher(byte[] bytes, String name) {
         launcher = bytes;
@@ -93,6 +97,12 @@ public final class Installer {
             throw new PackException("extra space takes a number of megabytes from 0 to 999999999, not " + megabytes);
         }
         extraSpaceMb = text;
+        return this;
+    }
+
+    /** Icon, version information and execution level of a Windows installer; null for the launcher's own. */
+    public Installer windowsResources(WindowsResources resources) {
+        windowsResources = resources;
         return this;
     }
 
@@ -186,6 +196,15 @@ public final class Installer {
             throw new PackException(launcherName + ": " + e.getMessage() + "; give the launcher as it was built", e);
         }
         launcherSignatureLeftOut = stub != launcher;
+        if (windowsResources != null && windowsResources.given()) {
+            if (PeImage.read(stub).kind != PeImage.Kind.IMAGE) {
+                throw new PackException(launcherName + ": " + windowsResources.firstGiven()
+                        + " needs a Windows launcher (talve-launcher.exe)");
+            }
+            Path icon = windowsResources.icon();
+            byte[] iconBytes = icon != null ? InputFiles.read(icon, TABLE_LIMIT) : null;
+            stub = windowsResources.apply(stub, iconBytes, output.getFileName().toString());
+        }
 
         int count = Payload.values().length;
         BootstrapTable.Row[] rows = new BootstrapTable.Row[count];
@@ -351,7 +370,9 @@ public final class Installer {
     // The output replaces what has its name: an input there would be lost.
     private void checkOutputIsNoInput(Path output) throws PackException {
         if (!Files.exists(output)) return;
-        for (Path file : files) {
+        List<Path> inputs = new ArrayList<>(Arrays.asList(files));
+        if (windowsResources != null) inputs.add(windowsResources.icon());
+        for (Path file : inputs) {
             try {
                 if (file != null && Files.exists(file) && Files.isSameFile(output, file)) {
                     throw new PackException(output + ": is also the input " + file + "; give another output file");

@@ -20,7 +20,13 @@ final class PeImage {
 
     Kind kind = Kind.NOT_PE;
     String problem = "";
+    int optionalHeaderOffset;
     int checksumOffset;
+    // The data directories and the section table, which new resources change.
+    int directoriesOffset;
+    long directoryCount;
+    int sectionTableOffset;
+    int sectionCount;
     int securityEntryOffset = -1;
     long certificateOffset;
     long certificateSize;
@@ -66,10 +72,15 @@ final class PeImage {
         boolean pe32Plus = magic == PE32_PLUS_MAGIC;
         // Up to the checksum both formats have the same widths; PE32+ widens
         // four later fields, which moves the data directories.
+        image.optionalHeaderOffset = optional;
         image.checksumOffset = optional + 64;
+        image.sectionTableOffset = optional + optionalSize;
+        image.sectionCount = (int) LittleEndian.get(head, coff + 2, 2);
         int countOffset = optional + (pe32Plus ? 108 : 92);
         if (countOffset + 4 > optional + optionalSize) return damaged("the optional header is cut short");
         long directoryCount = LittleEndian.get(head, countOffset, 4);
+        image.directoriesOffset = countOffset + 4;
+        image.directoryCount = directoryCount;
         int entry = countOffset + 4 + SECURITY_DIRECTORY_INDEX * SECURITY_ENTRY_SIZE;
         if (directoryCount > SECURITY_DIRECTORY_INDEX && entry + SECURITY_ENTRY_SIZE <= optional + optionalSize) {
             image.securityEntryOffset = entry;

@@ -18,7 +18,7 @@ class InstallerRulesTest {
     @TempDir
     Path scratch;
 
-    private static byte[] elfProgram() {
+    static byte[] elfProgram() {
         byte[] bytes = new byte[LauncherStub.MIN_SIZE];
         bytes[0] = 0x7f;
         bytes[1] = 'E';

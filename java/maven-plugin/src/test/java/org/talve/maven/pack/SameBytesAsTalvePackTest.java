@@ -134,6 +134,40 @@ class SameBytesAsTalvePackTest {
             + "-tempdir{\nType=String\n}\n-javaArgs{\nType=String\n}\n-location{\nType=String\n}\n"
             + "-javaHome{\nType=String\n}\n-key{\nType=String\nOptional=True\n}\n-silent{\nType=String\n}\n"
             + "-record{\nType=String\n}\n";
+    /** Icon, version information and execution level: Windows launchers only. */
+    private static final Case[] WINDOWS_CASES = {
+        new Case("an icon", "--icon", "product.ico"),
+        new Case("a product name alone", "--product-name", "Example Setup"),
+        new Case("all the version information", "--product-name", "Example Setup", "--product-version", "2.0.13",
+                "--file-version", "2.0.13.7", "--company", "Example Corp.", "--description", "Installs Example",
+                "--copyright", "(c) 2026 Example Corp.", "--original-filename", "example-setup.exe"),
+        new Case("an execution level", "--execution-level", "requireAdministrator"),
+        new Case("everything Windows takes", "--icon", "product.ico", "--execution-level", "asInvoker", "--file-version", "1",
+                "--company", "Example Corp.", "--runtime", "jvm", "--data", "data.jar"),
+    };
+
+    /** An icon file of a bitmap image and a PNG one, as icon editors write them. */
+    static byte[] iconFile() {
+        byte[] bitmap = new byte[40 + 16 * 16 * 4 + 16 * 4];
+        LittleEndian.put(bitmap, 0, 40, 4);
+        byte[] png = mixed(300, 15);
+        System.arraycopy(new byte[] {(byte) 0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'}, 0, png, 0, 8);
+        byte[] ico = new byte[6 + 2 * 16 + bitmap.length + png.length];
+        LittleEndian.put(ico, 2, 1, 2);
+        LittleEndian.put(ico, 4, 2, 2);
+        int[][] entries = {{16, bitmap.length, 38}, {0, png.length, 38 + bitmap.length}};
+        for (int i = 0; i < 2; ++i) {
+            int entry = 6 + i * 16;
+            ico[entry] = ico[entry + 1] = (byte) entries[i][0];
+            LittleEndian.put(ico, entry + 4, 1, 2);
+            LittleEndian.put(ico, entry + 6, 32, 2);
+            LittleEndian.put(ico, entry + 8, entries[i][1], 4);
+            LittleEndian.put(ico, entry + 12, entries[i][2], 4);
+        }
+        System.arraycopy(bitmap, 0, ico, 38, bitmap.length);
+        System.arraycopy(png, 0, ico, 38 + bitmap.length, png.length);
+        return ico;
+    }
 
     private void makePayloads(Path folder, Path unpacker, boolean windows) throws Exception {
         write(folder.resolve("setup.jar"), mixed(10001, 10));
@@ -147,6 +181,7 @@ class SameBytesAsTalvePackTest {
         write(folder.resolve("own.txt"), "-silent{\r Type=String\r Optional=True\r}\r-record{\rType=String\r}\r-h{\r}\r-javaHome{"
                 .getBytes(StandardCharsets.ISO_8859_1));
         write(folder.resolve("all.txt"), (ALL_LAUNCHER_OPTIONS + "\n\n").getBytes(StandardCharsets.UTF_8));
+        write(folder.resolve("product.ico"), iconFile());
         Path runtime = Files.createDirectories(folder.resolve("runtime"));
         write(runtime.resolve(windows ? "bin/java.exe" : "bin/java"), mixed(2000, 14));
         RuntimeArchive.write(runtime, unpacker, folder.resolve("jvm"));
@@ -155,6 +190,8 @@ class SameBytesAsTalvePackTest {
     private Installer configure(Path folder, Path launcher, List<String> options) throws Exception {
         Installer installer = new Installer().launcher(launcher).payload(Installer.Payload.JAR, folder.resolve("setup.jar"));
         Path data = null;
+        WindowsResources resources = new WindowsResources();
+        installer.windowsResources(resources);
         for (int i = 0; i < options.size(); ++i) {
             String option = options.get(i);
             String value = i + 1 < options.size() ? options.get(i + 1) : "";
@@ -174,6 +211,15 @@ class SameBytesAsTalvePackTest {
                 case "--search-installed-runtime": installer.searchInstalledRuntime(true); continue;
                 case "--console": installer.console(true); continue;
                 case "--no-validation": continue;
+                case "--icon": resources.icon(folder.resolve(value)); break;
+                case "--execution-level": resources.executionLevel(value); break;
+                case "--product-name": resources.text(WindowsResources.Field.PRODUCT_NAME, value); break;
+                case "--product-version": resources.text(WindowsResources.Field.PRODUCT_VERSION, value); break;
+                case "--file-version": resources.text(WindowsResources.Field.FILE_VERSION, value); break;
+                case "--company": resources.text(WindowsResources.Field.COMPANY, value); break;
+                case "--description": resources.text(WindowsResources.Field.DESCRIPTION, value); break;
+                case "--copyright": resources.text(WindowsResources.Field.COPYRIGHT, value); break;
+                case "--original-filename": resources.text(WindowsResources.Field.ORIGINAL_FILENAME, value); break;
                 default: throw new IllegalArgumentException(option);
             }
             ++i;
@@ -183,7 +229,9 @@ class SameBytesAsTalvePackTest {
 
     private Stream<DynamicTest> installers(String system, Path launcher, Path unpacker) {
         boolean windows = system.equals("windows");
-        return Arrays.stream(CASES).map(c -> dynamicTest(system + " installer with " + c.name, () -> {
+        Stream<Case> cases = Arrays.stream(CASES);
+        if (windows) cases = Stream.concat(cases, Arrays.stream(WINDOWS_CASES));
+        return cases.map(c -> dynamicTest(system + " installer with " + c.name, () -> {
             Path folder = Files.createDirectories(scratch.resolve(system + "/" + c.name));
             makePayloads(folder, unpacker, windows);
             Path expected = Files.createDirectories(folder.resolve("by-talve-pack")).resolve("setup");
