@@ -5,6 +5,10 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ libgtest-dev zlib1g-dev)
+# Packed runtimes are zstd: the static library goes into the Linux unpacker,
+# the JNI binding into the Maven plugin; dpkg-dev unpacks the source package
+# the Windows programs are compiled from (below).
+packages+=(libzstd-dev libzstd-jni-java dpkg-dev)
 # Splash window: stb_image is compiled in, libX11 is opened at run time (its
 # headers only at build time); the tests draw on Xvfb, with the core
 # Helvetica font of the 75 dpi set.
@@ -26,14 +30,39 @@ if [ "${TALVE_NO_WINDOWS:-0}" != 1 ]; then
   packages+=(mingw-w64 libz-mingw-w64-dev wine wine32:i386 file)
 fi
 
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+
+# The Windows programs carry zstd compiled by CMake with MinGW-w64 from
+# Debian's own source package, the version the Linux side links, unpacked
+# where cmake/zstd.cmake looks for it.
+zstd_source=/usr/local/src/talve-zstd
+fetch_zstd_source() {
+  [ "${TALVE_NO_WINDOWS:-0}" != 1 ] && [ ! -f "$zstd_source/lib/zstd.h" ] || return 0
+  if ! grep -rqs '^Types: deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
+    . /etc/os-release
+    printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: %s %s-updates\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
+      "$VERSION_CODENAME" "$VERSION_CODENAME" | $sudo tee /etc/apt/sources.list.d/debian-src.sources >/dev/null
+    $sudo apt-get update -qq || true
+  fi
+  local scratch
+  scratch=$(mktemp -d)
+  (cd "$scratch" && apt-get source -qq zstd >/dev/null)
+  $sudo mkdir -p "$(dirname "$zstd_source")"
+  $sudo rm -rf "$zstd_source"
+  $sudo mv "$scratch"/*zstd-*/ "$zstd_source"
+  rm -rf "$scratch"
+}
+
 missing=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -eq 0 ]; then
+  fetch_zstd_source
+  exit 0
+fi
 
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
 if printf '%s\n' "${missing[@]}" | grep -q ':i386$'; then
   $sudo dpkg --add-architecture i386
 fi
@@ -54,3 +83,4 @@ if ! install_missing; then
   echo "Installing again from $VERSION_CODENAME's own versions" >&2
   install_missing -t "$VERSION_CODENAME"
 fi
+fetch_zstd_source

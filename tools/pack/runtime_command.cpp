@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* const kHelp =
-    "usage: talve-pack runtime DIR -o FILE [--unpacker STUB]\n"
+    "usage: talve-pack runtime DIR -o FILE [--unpacker STUB] [--compression zstd|deflate] [--level N]\n"
     "\n"
     "Packs the Java runtime in folder DIR (for example one made by jlink) into\n"
     "FILE, a program that unpacks it into _jvm in its current directory when\n"
@@ -27,6 +27,9 @@ const char* const kHelp =
     "                    talve-unpack next to this talve-pack, and for a Windows\n"
     "                    runtime talve-unpack.exe next to it or in the kit's\n"
     "                    lib/talve/windows (/usr/lib/talve/windows/talve-unpack.exe)\n"
+    "  --compression C   zstd (the default: smaller, and large files unpack on\n"
+    "                    all cores) or deflate (what earlier versions wrote)\n"
+    "  --level N         zstd level, 1 (fastest) to 22 (smallest); default 19\n"
     "  --help            this text\n"
     "\n"
     "Prints the unpacked size in bytes on standard output: the value for\n"
@@ -37,8 +40,16 @@ struct RuntimeOptions {
     std::string runtimeDir;
     std::string output;
     std::string unpacker;
+    RuntimeCompression compression;
+    bool levelGiven = false;
     bool help = false;
 };
+
+bool parseLevel(const std::string& text, int& level) {
+    if (text.empty() || text.size() > 2 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    level = std::stoi(text);
+    return level >= RuntimeCompression::kMinZstdLevel && level <= RuntimeCompression::kMaxZstdLevel;
+}
 
 int usageError(const std::string& message) {
     std::fprintf(stderr, "talve-pack runtime: %s\n(see talve-pack runtime --help)\n", message.c_str());
@@ -54,6 +65,22 @@ int parseOptions(int argc, char** argv, RuntimeOptions& options) {
         } else if (arg == "-o" || arg == "--unpacker") {
             if (i + 1 >= argc) return usageError(arg + " needs a file name");
             (arg == "-o" ? options.output : options.unpacker) = argv[++i];
+        } else if (arg == "--compression") {
+            if (i + 1 >= argc) return usageError("--compression needs zstd or deflate");
+            const std::string codec = argv[++i];
+            if (codec == "zstd") {
+                options.compression.codec = archive::Codec::Zstd;
+            } else if (codec == "deflate") {
+                options.compression.codec = archive::Codec::Deflate;
+            } else {
+                return usageError("unknown compression " + codec + " (zstd or deflate)");
+            }
+        } else if (arg == "--level") {
+            if (i + 1 >= argc || !parseLevel(argv[i + 1], options.compression.zstdLevel)) {
+                return usageError("--level needs a zstd level from 1 to 22");
+            }
+            options.levelGiven = true;
+            ++i;
         } else if (!arg.empty() && arg[0] == '-') {
             return usageError("unknown option " + arg);
         } else if (options.runtimeDir.empty()) {
@@ -65,6 +92,9 @@ int parseOptions(int argc, char** argv, RuntimeOptions& options) {
     if (options.help) return 0;
     if (options.runtimeDir.empty()) return usageError("no runtime folder given");
     if (options.output.empty()) return usageError("no output file given (-o FILE)");
+    if (options.levelGiven && options.compression.codec != archive::Codec::Zstd) {
+        return usageError("--level applies to zstd only");
+    }
     return 0;
 }
 
@@ -134,7 +164,8 @@ int runRuntimeCommand(int argc, char** argv) {
 
     std::uint64_t unpackedBytes = 0;
     std::string error;
-    if (!writePackedRuntime(options.runtimeDir, options.unpacker, options.output, unpackedBytes, error)) {
+    if (!writePackedRuntime(options.runtimeDir, options.unpacker, options.output, unpackedBytes, error,
+                            options.compression)) {
         std::fprintf(stderr, "talve-pack runtime: %s\n", error.c_str());
         return 1;
     }

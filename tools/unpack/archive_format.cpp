@@ -43,12 +43,14 @@ std::uint64_t getU64(const unsigned char* bytes) {
 }
 
 constexpr std::size_t kHeaderCrcOffset = 24;
+constexpr int kCodecShift = 4;
+constexpr std::uint8_t kUnknownFlags = 0x0e;
 constexpr std::size_t kEntryCrcOffset = 24;
 
 std::string encodeEntryFixedWithoutCrc(const EntryHeader& entry) {
     std::string out;
     putU8(out, static_cast<std::uint8_t>(entry.type));
-    putU8(out, entry.flags);
+    putU8(out, static_cast<std::uint8_t>(entry.flags | static_cast<std::uint8_t>(entry.codec) << kCodecShift));
     putU16(out, static_cast<std::uint16_t>(entry.path.size()));
     putU32(out, entry.dataCrc);
     putU64(out, entry.originalSize);
@@ -61,7 +63,26 @@ std::uint32_t entryCrc(const unsigned char* fixedBytes, const std::string& path)
     return crc32Of(path.data(), path.size(), crc);
 }
 
+bool checkZstdShape(const EntryHeader& entry, std::string& error) {
+    // Every frame takes at least one byte and every frame but the last four
+    // more in the size list.
+    const std::uint64_t frames = zstdFrameCount(entry.originalSize);
+    if (frames - 1 > entry.storedSize / 5) {
+        error = "file entry stores too little for its " + std::to_string(frames) + " compressed frames";
+        return false;
+    }
+    return true;
+}
+
 bool checkEntryShape(const EntryHeader& entry, std::string& error) {
+    if (entry.flags & kUnknownFlags) {
+        error = "entry has unknown flags " + std::to_string(entry.flags);
+        return false;
+    }
+    if (entry.type != EntryType::File && entry.codec != Codec::Deflate) {
+        error = "only file entries are compressed";
+        return false;
+    }
     switch (entry.type) {
     case EntryType::Directory:
         if (entry.originalSize != 0 || entry.storedSize != 0) {
@@ -74,7 +95,10 @@ bool checkEntryShape(const EntryHeader& entry, std::string& error) {
             error = "file entry has no compressed data";
             return false;
         }
-        return true;
+        if (entry.codec == Codec::Zstd) return checkZstdShape(entry, error);
+        if (entry.codec == Codec::Deflate) return true;
+        error = "file entry has an unknown codec " + std::to_string(static_cast<unsigned>(entry.codec));
+        return false;
     case EntryType::Symlink:
         if (entry.originalSize == 0 || entry.originalSize > kMaxLinkTargetLength ||
             entry.storedSize != entry.originalSize) {
@@ -145,10 +169,10 @@ bool decodeHeader(const unsigned char* bytes, Header& header, std::string& error
         return false;
     }
     header.version = getU32(bytes + 8);
-    if (header.version != kFormatVersion) {
+    if (header.version < kOldestFormatVersion || header.version > kFormatVersion) {
         error = "archive version " + std::to_string(header.version) +
-                " is not supported (this unpacker reads version " +
-                std::to_string(kFormatVersion) + ")";
+                " is not supported (this unpacker reads versions " + std::to_string(kOldestFormatVersion) +
+                " to " + std::to_string(kFormatVersion) + ")";
         return false;
     }
     header.entryCount = getU32(bytes + 12);
@@ -159,7 +183,8 @@ bool decodeHeader(const unsigned char* bytes, Header& header, std::string& error
 bool decodeEntryFixed(const unsigned char* bytes, EntryHeader& entry,
                       std::size_t& pathLength, std::string& error) {
     entry.type = static_cast<EntryType>(bytes[0]);
-    entry.flags = bytes[1];
+    entry.flags = bytes[1] & ((1u << kCodecShift) - 1);
+    entry.codec = static_cast<Codec>(bytes[1] >> kCodecShift);
     pathLength = getU16(bytes + 2);
     entry.dataCrc = getU32(bytes + 4);
     entry.originalSize = getU64(bytes + 8);

@@ -31,17 +31,29 @@
 //
 // entry: a fixed part (28 bytes), the path, then storedSize bytes of data
 //   u8  type            EntryType
-//   u8  flags           kFlagExecutable on regular files
+//   u8  flags           bit 0 kFlagExecutable (regular files), bits 4-7 the
+//                       Codec of a file's data; bits 1-3 are 0
 //   u16 pathLength      bytes of the path, 1..kMaxPathLength
 //   u32 dataCrc         CRC-32 of the original data (file content, link target)
 //   u64 originalSize    bytes once unpacked (link: target length)
-//   u64 storedSize      bytes stored (file: one zlib stream; link: the target
-//                       itself; directory: 0)
+//   u64 storedSize      bytes stored (file: see the codecs below; link: the
+//                       target itself; directory: 0)
 //   u32 entryCrc        CRC-32 of the 24 bytes above followed by the path
 //   path                UTF-8, "/" separated, relative to the "_jvm" folder
 //
 // Directories come before what they hold, so an entry's parents exist or
 // are created on the way.
+//
+// A file's data, by codec:
+//   Deflate  one zlib stream of the whole file.
+//   Zstd     the file cut into frames of kZstdFrameSize bytes (the last one
+//            shorter, an empty file one empty frame), each compressed on its
+//            own as one zstd frame so that they unpack side by side. When
+//            there are n > 1 frames, n - 1 u32 give the stored sizes of all
+//            but the last, then the frames follow in order.
+//
+// Version 1 archives, written before zstd, have codec 0 everywhere and are
+// read as they always were.
 
 #include <cstddef>
 #include <cstdint>
@@ -52,7 +64,8 @@ namespace archive {
 
 constexpr char kTrailerMagic[8] = {'T', 'L', 'V', 'R', 'T', 'E', 'N', 'D'};
 constexpr char kHeaderMagic[8] = {'T', 'L', 'V', 'R', 'T', 'A', 'R', 'C'};
-constexpr std::uint32_t kFormatVersion = 1;
+constexpr std::uint32_t kFormatVersion = 2;
+constexpr std::uint32_t kOldestFormatVersion = 1;
 
 constexpr std::size_t kTrailerSize = 24;
 constexpr std::size_t kHeaderSize = 32;
@@ -72,6 +85,22 @@ enum class EntryType : std::uint8_t {
 
 constexpr std::uint8_t kFlagExecutable = 0x01;
 
+enum class Codec : std::uint8_t {
+    Deflate = 0,
+    Zstd = 1,
+};
+
+// Large enough that a frame compresses about as well as the whole file,
+// small enough that the largest file of a runtime keeps every core busy.
+constexpr std::uint64_t kZstdFrameSize = std::uint64_t(4) << 20;
+// No frame of kZstdFrameSize bytes compresses to more than this
+// (ZSTD_COMPRESSBOUND of it); a larger stored size is a forged one.
+constexpr std::uint64_t kMaxZstdFrameStoredSize = kZstdFrameSize + (kZstdFrameSize >> 8);
+
+inline std::uint64_t zstdFrameCount(std::uint64_t originalSize) {
+    return originalSize == 0 ? 1 : (originalSize - 1) / kZstdFrameSize + 1;
+}
+
 struct Trailer {
     std::uint64_t archiveOffset = 0;
     std::uint64_t archiveSize = 0;
@@ -85,7 +114,8 @@ struct Header {
 
 struct EntryHeader {
     EntryType type = EntryType::File;
-    std::uint8_t flags = 0;
+    std::uint8_t flags = 0; // kFlagExecutable; the codec is kept apart
+    Codec codec = Codec::Deflate;
     std::uint32_t dataCrc = 0;
     std::uint64_t originalSize = 0;
     std::uint64_t storedSize = 0;

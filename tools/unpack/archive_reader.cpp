@@ -22,6 +22,36 @@ std::string entryLabel(std::size_t number, const std::string& path) {
     return label;
 }
 
+// The list of frame sizes that starts a zstd file's data; the file is
+// positioned at its first byte.
+bool readFrameSizes(std::FILE* file, IndexedEntry& entry, const std::string& named, std::string& error) {
+    const std::uint64_t frames = zstdFrameCount(entry.header.originalSize);
+    const std::uint64_t listBytes = (frames - 1) * 4;
+    std::string list(static_cast<std::size_t>(listBytes), '\0');
+    if (listBytes > 0 && !readExactly(file, &list[0], list.size())) {
+        error = named + ": cannot read its frame sizes";
+        return false;
+    }
+    entry.frameSizes.resize(static_cast<std::size_t>(frames));
+    std::uint64_t rest = entry.header.storedSize - listBytes;
+    for (std::uint64_t i = 0; i < frames; ++i) {
+        std::uint64_t size = rest;
+        if (i + 1 < frames) {
+            const auto* bytes = reinterpret_cast<const unsigned char*>(list.data()) + 4 * i;
+            size = bytes[0] | std::uint64_t(bytes[1]) << 8 | std::uint64_t(bytes[2]) << 16 |
+                   std::uint64_t(bytes[3]) << 24;
+        }
+        if (size == 0 || size > kMaxZstdFrameStoredSize || size > rest || (i + 1 < frames && size == rest)) {
+            error = named + ": compressed frame " + std::to_string(i + 1) + " has an impossible size";
+            return false;
+        }
+        entry.frameSizes[static_cast<std::size_t>(i)] = static_cast<std::uint32_t>(size);
+        rest -= size;
+    }
+    entry.firstFrameOffset = entry.dataOffset + listBytes;
+    return true;
+}
+
 // Reads one entry starting at `offset`, bounded by `end`, and advances
 // `offset` past its data.
 bool readEntry(std::FILE* file, std::uint64_t& offset, std::uint64_t end,
@@ -73,6 +103,9 @@ bool readEntry(std::FILE* file, std::uint64_t& offset, std::uint64_t end,
     }
     entry.dataOffset = offset;
     offset += entry.header.storedSize;
+    if (entry.header.type == EntryType::File && entry.header.codec == Codec::Zstd) {
+        return readFrameSizes(file, entry, named, error);
+    }
 
     if (entry.header.type == EntryType::Symlink) {
         entry.linkTarget.assign(entry.header.storedSize, '\0');

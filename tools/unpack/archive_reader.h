@@ -14,6 +14,10 @@ struct IndexedEntry {
     EntryHeader header;
     std::uint64_t dataOffset = 0; // file offset of the stored data
     std::string linkTarget;       // links only
+    // zstd files: the stored size of every frame, in order; the first frame
+    // starts at firstFrameOffset.
+    std::vector<std::uint32_t> frameSizes;
+    std::uint64_t firstFrameOffset = 0;
 };
 
 struct ArchiveIndex {

@@ -1,6 +1,9 @@
 #include "inflate_pool.h"
 
 #include "stream_inflater.h"
+#include "zstd_frame_decoder.h"
+
+#include <zlib.h>
 
 #include <cerrno>
 #include <cstring>
@@ -9,9 +12,9 @@ namespace talve {
 namespace unpack {
 namespace {
 
-// Enough queued files that no worker waits for the next to be created,
-// few enough that open handles and memory stay small.
-constexpr std::size_t kQueuedPerWorker = 4;
+// Enough files open that no worker waits for the next to be created, few
+// enough that handles and reserved space stay small.
+constexpr std::size_t kOpenFilesPerWorker = 4;
 
 std::string systemReason() {
     return std::strerror(errno);
@@ -31,19 +34,29 @@ struct InflatePool::Worker {
     };
     std::unique_ptr<std::FILE, Closer> packed;
     StreamInflater inflater;
+    FrameDecoder frames;
+};
+
+struct InflatePool::FileWork {
+    std::size_t number = 0;
+    const archive::IndexedEntry* entry = nullptr;
+    std::string destination;
+    std::unique_ptr<OutputFile> out;
+    std::vector<std::uint64_t> frameOffsets;
+    std::vector<std::uint32_t> frameCrcs;
+    std::size_t piecesLeft = 0;
+    std::string error; // the first piece's failure
 };
 
 InflatePool::InflatePool(const std::string& packedFile, std::size_t workers) : packedFile_(packedFile) {
     for (std::size_t i = 0; i < workers; ++i) {
         // A thread the system refuses only means fewer of them.
-        try {
-            threads_.emplace_back([this] { work(); });
-        } catch (...) {
-            break;
-        }
+        std::uintptr_t thread = 0;
+        if (!startThread(&InflatePool::workerMain, this, thread)) break;
+        threads_.push_back(thread);
     }
     if (threads_.empty()) inline_.reset(new Worker());
-    maxQueued_ = kQueuedPerWorker * (threads_.empty() ? 1 : threads_.size());
+    maxOpenFiles_ = kOpenFilesPerWorker * (threads_.empty() ? 1 : threads_.size());
 }
 
 InflatePool::~InflatePool() {
@@ -52,110 +65,184 @@ InflatePool::~InflatePool() {
 }
 
 void InflatePool::submit(Job job) {
+    const archive::IndexedEntry& entry = *job.entry;
+    auto* file = new FileWork();
+    file->number = job.number;
+    file->entry = job.entry;
+    file->destination = std::move(job.destination);
+    file->out = std::move(job.out);
+    if (entry.header.codec == archive::Codec::Zstd) {
+        std::uint64_t offset = entry.firstFrameOffset;
+        for (std::uint32_t size : entry.frameSizes) {
+            file->frameOffsets.push_back(offset);
+            offset += size;
+        }
+        file->frameCrcs.resize(entry.frameSizes.size());
+    }
+    const std::size_t pieces = file->frameOffsets.empty() ? 1 : file->frameOffsets.size();
+    file->piecesLeft = pieces;
     if (inline_) {
-        runJob(*inline_, job);
+        for (std::size_t frame = 0; frame < pieces; ++frame) runPiece(*inline_, Piece{file, frame});
         return;
     }
-    std::unique_lock<std::mutex> lock(mutex_);
-    jobDone_.wait(lock, [this] { return queue_.size() < maxQueued_; });
-    queue_.push_back(std::move(job));
-    jobReady_.notify_one();
+    MonitorLock lock(monitor_);
+    while (openFiles_ >= maxOpenFiles_) monitor_.wait();
+    ++openFiles_;
+    for (std::size_t frame = 0; frame < pieces; ++frame) queue_.push_back(Piece{file, frame});
+    monitor_.notifyAll();
 }
 
 void InflatePool::waitIdle() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    jobDone_.wait(lock, [this] { return queue_.empty() && running_ == 0; });
+    MonitorLock lock(monitor_);
+    while (openFiles_ != 0) monitor_.wait();
 }
 
 void InflatePool::recordFailure(std::size_t number, const std::string& message) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MonitorLock lock(monitor_);
     if (firstFailure_ != 0 && firstFailure_ < number) return;
     firstFailure_ = number;
     failure_ = message;
 }
 
 bool InflatePool::failed() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MonitorLock lock(monitor_);
     return firstFailure_ != 0;
 }
 
 bool InflatePool::finish(std::string& error) {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        MonitorLock lock(monitor_);
         stopping_ = true;
+        monitor_.notifyAll();
     }
-    jobReady_.notify_all();
-    for (std::thread& thread : threads_) thread.join();
+    for (std::uintptr_t thread : threads_) joinThread(thread);
     threads_.clear();
     if (firstFailure_ == 0) return true;
     error = failure_;
     return false;
 }
 
-void InflatePool::work() {
-    Worker worker;
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-        jobReady_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-        if (queue_.empty()) return;
-        Job job = std::move(queue_.front());
-        queue_.pop_front();
-        // After a failure only what comes before it is still worth doing.
-        const bool wanted = firstFailure_ == 0 || job.number < firstFailure_;
-        ++running_;
-        lock.unlock();
-        if (wanted) runJob(worker, job);
-        job.out.reset();
-        lock.lock();
-        --running_;
-        jobDone_.notify_all();
-    }
+void InflatePool::workerMain(void* pool) {
+    static_cast<InflatePool*>(pool)->work();
 }
 
-void InflatePool::runJob(Worker& worker, Job& job) {
-    const archive::IndexedEntry& entry = *job.entry;
+void InflatePool::work() {
+    Worker worker;
+    monitor_.lock();
+    for (;;) {
+        while (!stopping_ && queue_.empty()) monitor_.wait();
+        if (queue_.empty()) break;
+        const Piece piece = queue_.front();
+        queue_.pop_front();
+        monitor_.unlock();
+        runPiece(worker, piece);
+        monitor_.lock();
+    }
+    monitor_.unlock();
+}
+
+void InflatePool::runPiece(Worker& worker, const Piece& piece) {
+    FileWork& file = *piece.file;
+    bool wanted = false;
+    {
+        MonitorLock lock(monitor_);
+        // After a failure only what comes before it is still worth doing.
+        wanted = file.error.empty() && (firstFailure_ == 0 || file.number < firstFailure_);
+    }
     std::string error;
-    if (!worker.packed) {
+    if (wanted && !worker.packed) {
         worker.packed.reset(openFile(packedFile_, "rb"));
         if (!worker.packed) error = "cannot open " + packedFile_ + ": " + systemReason();
     }
-    if (error.empty() && !archive::seekTo(worker.packed.get(), entry.dataOffset)) {
-        error = "cannot read " + packedFile_ + ": " + systemReason();
+    if (wanted && error.empty()) {
+        error = file.frameOffsets.empty() ? inflateWhole(worker, file) : unpackFrame(worker, file, piece.frame);
     }
-    if (error.empty()) {
-        std::uint64_t written = 0;
-        std::uint32_t crc = 0;
-        std::string problem;
-        switch (worker.inflater.inflate(worker.packed.get(), entry.header.storedSize, *job.out,
-                                        entry.header.originalSize, written, crc, problem)) {
-        case StreamInflater::Result::Ok:
-            if (written != entry.header.originalSize) {
-                error = damaged(packedFile_, job.number, entry,
-                                "data unpacks to " + std::to_string(written) + " bytes instead of " +
-                                    std::to_string(entry.header.originalSize));
-            } else if (crc != entry.header.dataCrc) {
-                error = damaged(packedFile_, job.number, entry, "data checksum mismatch");
-            }
-            break;
-        case StreamInflater::Result::ReadFailed:
-            error = "cannot read " + packedFile_ + ": " + systemReason();
-            break;
-        case StreamInflater::Result::WriteFailed:
-            error = "cannot write " + job.destination + ": " + systemReason();
-            break;
-        case StreamInflater::Result::Damaged:
-            error = damaged(packedFile_, job.number, entry, problem);
-            break;
+    bool last = false;
+    {
+        MonitorLock lock(monitor_);
+        if (!error.empty() && file.error.empty()) file.error = error;
+        if (!wanted && file.error.empty()) file.error = "skipped";
+        last = --file.piecesLeft == 0;
+    }
+    if (!last) return;
+    completeFile(file);
+    delete &file;
+    MonitorLock lock(monitor_);
+    --openFiles_;
+    monitor_.notifyAll();
+}
+
+void InflatePool::completeFile(FileWork& file) {
+    const archive::IndexedEntry& entry = *file.entry;
+    std::string error = file.error;
+    if (error.empty() && !file.frameOffsets.empty()) {
+        uLong crc = file.frameCrcs[0];
+        std::uint64_t left = entry.header.originalSize;
+        for (std::size_t frame = 1; frame < file.frameCrcs.size(); ++frame) {
+            left -= archive::kZstdFrameSize;
+            const std::uint64_t size = left < archive::kZstdFrameSize ? left : archive::kZstdFrameSize;
+            crc = crc32_combine(crc, file.frameCrcs[frame], static_cast<z_off_t>(size));
         }
+        if (crc != entry.header.dataCrc) error = damaged(packedFile_, file.number, entry, "data checksum mismatch");
     }
-    if (error.empty() && (entry.header.flags & archive::kFlagExecutable) != 0 && !job.out->markExecutable()) {
-        error = "cannot make " + job.destination + " executable: " + systemReason();
+    if (error.empty() && (entry.header.flags & archive::kFlagExecutable) != 0 && !file.out->markExecutable()) {
+        error = "cannot make " + file.destination + " executable: " + systemReason();
     }
-    if (error.empty() && !job.out->close()) error = "cannot write " + job.destination + ": " + systemReason();
+    if (error.empty() && !file.out->close()) error = "cannot write " + file.destination + ": " + systemReason();
     if (error.empty()) return;
-    job.out.reset();
-    removeFile(job.destination);
-    recordFailure(job.number, error);
+    file.out.reset();
+    removeFile(file.destination);
+    if (error != "skipped") recordFailure(file.number, error);
+}
+
+std::string InflatePool::inflateWhole(Worker& worker, FileWork& file) {
+    const archive::IndexedEntry& entry = *file.entry;
+    if (!archive::seekTo(worker.packed.get(), entry.dataOffset)) return "cannot read " + packedFile_ + ": " + systemReason();
+    std::uint64_t written = 0;
+    std::uint32_t crc = 0;
+    std::string problem;
+    switch (worker.inflater.inflate(worker.packed.get(), entry.header.storedSize, *file.out,
+                                    entry.header.originalSize, written, crc, problem)) {
+    case StreamInflater::Result::Ok:
+        if (written != entry.header.originalSize) {
+            return damaged(packedFile_, file.number, entry,
+                           "data unpacks to " + std::to_string(written) + " bytes instead of " +
+                               std::to_string(entry.header.originalSize));
+        }
+        if (crc != entry.header.dataCrc) return damaged(packedFile_, file.number, entry, "data checksum mismatch");
+        return std::string();
+    case StreamInflater::Result::ReadFailed:
+        return "cannot read " + packedFile_ + ": " + systemReason();
+    case StreamInflater::Result::WriteFailed:
+        return "cannot write " + file.destination + ": " + systemReason();
+    case StreamInflater::Result::Damaged:
+        break;
+    }
+    return damaged(packedFile_, file.number, entry, problem);
+}
+
+std::string InflatePool::unpackFrame(Worker& worker, FileWork& file, std::size_t frame) {
+    const archive::IndexedEntry& entry = *file.entry;
+    if (!archive::seekTo(worker.packed.get(), file.frameOffsets[frame])) {
+        return "cannot read " + packedFile_ + ": " + systemReason();
+    }
+    const std::uint64_t start = frame * archive::kZstdFrameSize;
+    const std::uint64_t left = entry.header.originalSize - start;
+    const std::size_t expected = static_cast<std::size_t>(left < archive::kZstdFrameSize ? left : archive::kZstdFrameSize);
+    std::string problem;
+    switch (worker.frames.decode(worker.packed.get(), entry.frameSizes[frame], expected, problem)) {
+    case FrameDecoder::Result::Ok:
+        break;
+    case FrameDecoder::Result::ReadFailed:
+        return "cannot read " + packedFile_ + ": " + systemReason();
+    case FrameDecoder::Result::Damaged:
+        return damaged(packedFile_, file.number, entry, problem);
+    }
+    if (expected > 0 && !file.out->writeAt(start, worker.frames.data(), expected)) {
+        return "cannot write " + file.destination + ": " + systemReason();
+    }
+    file.frameCrcs[frame] = archive::crc32Of(worker.frames.data(), expected);
+    return std::string();
 }
 
 } // namespace unpack

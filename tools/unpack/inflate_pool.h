@@ -3,23 +3,24 @@
 #include "archive_reader.h"
 #include "native.h"
 
-#include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace talve {
 namespace unpack {
 
-// Inflates the files of a runtime on all cores. Every entry carries its own
-// zlib stream and checksum, so files are independent once created: the
+// Fills the files of a runtime on all cores. Every entry carries its own
+// compressed data and checksum, so files are independent once created: the
 // caller creates each one in archive order and hands it over here, and the
 // workers fill, check and close them, each reading the packed file through
-// a handle of its own.
+// a handle of its own. A zstd file is cut into frames that unpack
+// independently, so even a runtime of one large file keeps every core busy:
+// each frame is written at its place and the file is checked and closed by
+// whichever worker finishes its last frame.
 //
 // Failures are kept by entry number. Once one is known, entries after it
 // are skipped but those before it still finish, so the failure reported is
@@ -40,7 +41,7 @@ public:
     InflatePool(const InflatePool&) = delete;
     InflatePool& operator=(const InflatePool&) = delete;
 
-    // Waits while the workers have enough queued.
+    // Waits while enough files are open.
     void submit(Job job);
     // Waits until every file handed over is complete.
     void waitIdle();
@@ -51,18 +52,26 @@ public:
 
 private:
     struct Worker;
+    struct FileWork;
+    struct Piece {
+        FileWork* file = nullptr;
+        std::size_t frame = 0; // zstd frame; deflate files are one piece
+    };
+    static void workerMain(void* pool);
     void work();
-    void runJob(Worker& worker, Job& job);
+    void runPiece(Worker& worker, const Piece& piece);
+    // The file's last piece is done: checks, closes or removes it.
+    void completeFile(FileWork& file);
+    std::string inflateWhole(Worker& worker, FileWork& file);
+    std::string unpackFrame(Worker& worker, FileWork& file, std::size_t frame);
 
     std::string packedFile_;
-    std::vector<std::thread> threads_;
+    std::vector<std::uintptr_t> threads_;
     std::unique_ptr<Worker> inline_;
-    std::mutex mutex_;
-    std::condition_variable jobReady_;
-    std::condition_variable jobDone_;
-    std::deque<Job> queue_;
-    std::size_t maxQueued_ = 0;
-    std::size_t running_ = 0;
+    Monitor monitor_;
+    std::deque<Piece> queue_;
+    std::size_t maxOpenFiles_ = 0;
+    std::size_t openFiles_ = 0;
     bool stopping_ = false;
     std::size_t firstFailure_ = 0; // entry number; 0 while all is well
     std::string failure_;

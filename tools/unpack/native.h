@@ -62,6 +62,9 @@ public:
 
     bool create(const std::string& path, std::uint64_t size);
     bool write(const void* data, std::size_t size);
+    // Writes at `offset` without moving the file position, so that several
+    // threads may fill different parts of one file at once.
+    bool writeAt(std::uint64_t offset, const void* data, std::size_t size);
     // Adds execute permission wherever read permission is granted, the way
     // a freshly created program honours the umask; nothing to do on Windows.
     bool markExecutable();
@@ -70,6 +73,44 @@ public:
 
 private:
     std::intptr_t handle_ = -1;
+};
+
+// Threads, and one lock with one condition, taken from the system itself:
+// the C++ library's would more than double the size of the Windows stub.
+unsigned processorCount();
+
+// Runs `run(argument)` on a new thread; false when the system refuses one.
+bool startThread(void (*run)(void*), void* argument, std::uintptr_t& thread);
+void joinThread(std::uintptr_t thread);
+
+class Monitor {
+public:
+    Monitor();
+    ~Monitor();
+    Monitor(const Monitor&) = delete;
+    Monitor& operator=(const Monitor&) = delete;
+
+    void lock();
+    void unlock();
+    // Called with the lock held; releases it while waiting. May return
+    // without a notification: callers test their condition in a loop.
+    void wait();
+    void notifyAll();
+
+private:
+    struct State;
+    State* state_;
+};
+
+class MonitorLock {
+public:
+    explicit MonitorLock(Monitor& monitor) : monitor_(monitor) { monitor_.lock(); }
+    ~MonitorLock() { monitor_.unlock(); }
+    MonitorLock(const MonitorLock&) = delete;
+    MonitorLock& operator=(const MonitorLock&) = delete;
+
+private:
+    Monitor& monitor_;
 };
 
 } // namespace unpack

@@ -2,6 +2,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
 #include <ftw.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -165,6 +167,21 @@ bool OutputFile::write(const void* data, std::size_t size) {
     return true;
 }
 
+bool OutputFile::writeAt(std::uint64_t offset, const void* data, std::size_t size) {
+    const char* next = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t written = ::pwrite(static_cast<int>(handle_), next, size, static_cast<off_t>(offset));
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        next += written;
+        offset += static_cast<std::uint64_t>(written);
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
 bool OutputFile::markExecutable() {
     struct stat info;
     const int fd = static_cast<int>(handle_);
@@ -181,6 +198,62 @@ bool OutputFile::close() {
     handle_ = -1;
     return ::close(fd) == 0;
 }
+
+unsigned processorCount() {
+    // The processors this process may run on (taskset, a container's
+    // limit), not all the machine has.
+    cpu_set_t allowed;
+    if (::sched_getaffinity(0, sizeof allowed, &allowed) == 0 && CPU_COUNT(&allowed) > 0) {
+        return static_cast<unsigned>(CPU_COUNT(&allowed));
+    }
+    const long count = ::sysconf(_SC_NPROCESSORS_ONLN);
+    return count > 0 ? static_cast<unsigned>(count) : 1;
+}
+
+namespace {
+struct ThreadStart {
+    void (*run)(void*);
+    void* argument;
+};
+
+void* threadMain(void* start) {
+    const ThreadStart copy = *static_cast<ThreadStart*>(start);
+    delete static_cast<ThreadStart*>(start);
+    copy.run(copy.argument);
+    return nullptr;
+}
+} // namespace
+
+bool startThread(void (*run)(void*), void* argument, std::uintptr_t& thread) {
+    auto* start = new ThreadStart{run, argument};
+    pthread_t id;
+    if (::pthread_create(&id, nullptr, threadMain, start) != 0) {
+        delete start;
+        return false;
+    }
+    thread = static_cast<std::uintptr_t>(id);
+    return true;
+}
+
+void joinThread(std::uintptr_t thread) {
+    ::pthread_join(static_cast<pthread_t>(thread), nullptr);
+}
+
+struct Monitor::State {
+    pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
+    pthread_cond_t condition = PTHREAD_COND_INITIALIZER;
+};
+
+Monitor::Monitor() : state_(new State) {}
+Monitor::~Monitor() {
+    ::pthread_cond_destroy(&state_->condition);
+    ::pthread_mutex_destroy(&state_->mutex);
+    delete state_;
+}
+void Monitor::lock() { ::pthread_mutex_lock(&state_->mutex); }
+void Monitor::unlock() { ::pthread_mutex_unlock(&state_->mutex); }
+void Monitor::wait() { ::pthread_cond_wait(&state_->condition, &state_->mutex); }
+void Monitor::notifyAll() { ::pthread_cond_broadcast(&state_->condition); }
 
 } // namespace unpack
 } // namespace talve

@@ -285,6 +285,25 @@ bool OutputFile::write(const void* data, std::size_t size) {
     return true;
 }
 
+bool OutputFile::writeAt(std::uint64_t offset, const void* data, std::size_t size) {
+    const char* next = static_cast<const char*>(data);
+    const HANDLE handle = reinterpret_cast<HANDLE>(handle_);
+    while (size > 0) {
+        const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+        // On a handle opened without overlapped I/O the offset alone makes
+        // the write positional; the call still completes before it returns.
+        OVERLAPPED at = {};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD written = 0;
+        if (!WriteFile(handle, next, chunk, &written, &at)) return failWithLastError();
+        next += written;
+        offset += written;
+        size -= written;
+    }
+    return true;
+}
+
 bool OutputFile::markExecutable() {
     return true;
 }
@@ -294,6 +313,55 @@ bool OutputFile::close() {
     handle_ = -1;
     return CloseHandle(handle) || failWithLastError();
 }
+
+unsigned processorCount() {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    return info.dwNumberOfProcessors > 0 ? info.dwNumberOfProcessors : 1;
+}
+
+namespace {
+struct ThreadStart {
+    void (*run)(void*);
+    void* argument;
+};
+
+DWORD WINAPI threadMain(LPVOID start) {
+    const ThreadStart copy = *static_cast<ThreadStart*>(start);
+    delete static_cast<ThreadStart*>(start);
+    copy.run(copy.argument);
+    return 0;
+}
+} // namespace
+
+bool startThread(void (*run)(void*), void* argument, std::uintptr_t& thread) {
+    auto* start = new ThreadStart{run, argument};
+    const HANDLE handle = CreateThread(nullptr, 0, threadMain, start, 0, nullptr);
+    if (handle == nullptr) {
+        delete start;
+        return false;
+    }
+    thread = reinterpret_cast<std::uintptr_t>(handle);
+    return true;
+}
+
+void joinThread(std::uintptr_t thread) {
+    const HANDLE handle = reinterpret_cast<HANDLE>(thread);
+    WaitForSingleObject(handle, INFINITE);
+    CloseHandle(handle);
+}
+
+struct Monitor::State {
+    SRWLOCK lock = SRWLOCK_INIT;
+    CONDITION_VARIABLE condition = CONDITION_VARIABLE_INIT;
+};
+
+Monitor::Monitor() : state_(new State) {}
+Monitor::~Monitor() { delete state_; }
+void Monitor::lock() { AcquireSRWLockExclusive(&state_->lock); }
+void Monitor::unlock() { ReleaseSRWLockExclusive(&state_->lock); }
+void Monitor::wait() { SleepConditionVariableSRW(&state_->condition, &state_->lock, INFINITE, 0); }
+void Monitor::notifyAll() { WakeAllConditionVariable(&state_->condition); }
 
 } // namespace unpack
 } // namespace talve

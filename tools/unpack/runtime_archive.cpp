@@ -5,6 +5,7 @@
 #include "runtime_tree.h"
 #include "stream_deflater.h"
 #include "writer_files.h"
+#include "zstd_frame_writer.h"
 
 #include <filesystem>
 #include <fstream>
@@ -59,7 +60,8 @@ constexpr std::uint64_t kMaxStubSize = std::uint64_t(256) << 20;
 
 class ArchiveWriter {
 public:
-    ArchiveWriter(const fs::path& output, std::string& error) : output_(output), file_(output), error_(error) {}
+    ArchiveWriter(const fs::path& output, const RuntimeCompression& compression, std::string& error)
+        : output_(output), compression_(compression), file_(output), error_(error) {}
 
     bool open() { return file_.open(error_); }
 
@@ -106,11 +108,14 @@ private:
         }
 
         header.flags = entry.executable ? archive::kFlagExecutable : 0;
+        header.codec = compression_.codec;
         std::uint64_t headerAt = 0;
         // The sizes and checksum are known once the data is written.
         if (!position(headerAt) || !put(archive::encodeEntryHeader(header))) return false;
         archive::DeflateResult result;
-        if (!deflateEntry(entry, result)) return false;
+        if (!(header.codec == archive::Codec::Zstd ? zstdEntry(entry, result) : deflateEntry(entry, result))) {
+            return false;
+        }
         header.originalSize = result.originalSize;
         header.storedSize = result.storedSize;
         header.dataCrc = result.crc;
@@ -129,6 +134,35 @@ private:
         if (!in) return fail("cannot read " + entry.source.u8string());
         if (archive::deflateStream(in, file_.stream(), result, readFailed)) return true;
         return fail(readFailed ? "cannot read " + entry.source.u8string() : "cannot write " + output_.u8string());
+    }
+
+    bool zstdEntry(const TreeEntry& entry, archive::DeflateResult& result) {
+        archive::FrameWriteFailure failure = archive::FrameWriteFailure::None;
+        if (entry.generated) {
+            std::istringstream in(entry.content);
+            if (archive::writeZstdFrames(in, entry.content.size(), compression_.zstdLevel, file_.stream(), result,
+                                         failure)) {
+                return true;
+            }
+        } else {
+            std::error_code ec;
+            const std::uint64_t size = fs::file_size(entry.source, ec);
+            std::ifstream in(entry.source, std::ios::binary);
+            if (ec || !in) return fail("cannot read " + entry.source.u8string());
+            if (archive::writeZstdFrames(in, size, compression_.zstdLevel, file_.stream(), result, failure)) {
+                return true;
+            }
+        }
+        switch (failure) {
+        case archive::FrameWriteFailure::Read:
+            return fail("cannot read " + entry.source.u8string());
+        case archive::FrameWriteFailure::SizeChanged:
+            return fail(entry.source.u8string() + " changed while it was packed");
+        case archive::FrameWriteFailure::Compressor:
+            return fail("the zstd compressor refused level " + std::to_string(compression_.zstdLevel));
+        default:
+            return fail("cannot write " + output_.u8string());
+        }
     }
 
     bool put(const std::string& bytes) { return file_.write(bytes, error_); }
@@ -152,6 +186,7 @@ private:
     }
 
     fs::path output_;
+    RuntimeCompression compression_;
     files::OutputFile file_;
     std::string& error_;
     std::uint64_t archiveOffset_ = 0;
@@ -183,7 +218,7 @@ bool checkPaths(const fs::path& runtimeDir, const fs::path& stub, const fs::path
 
 bool writePackedRuntime(const std::string& runtimeDir, const std::string& unpackerStub,
                         const std::string& output, std::uint64_t& unpackedBytes,
-                        std::string& error) {
+                        std::string& error, const RuntimeCompression& compression) {
     const fs::path runtimePath = fs::u8path(runtimeDir);
     const fs::path stubPath = fs::u8path(unpackerStub);
     const fs::path outputPath = fs::u8path(output);
@@ -194,7 +229,7 @@ bool writePackedRuntime(const std::string& runtimeDir, const std::string& unpack
     if (!checkPaths(runtimePath, stubPath, outputPath, error)) return false;
     if (!checkStubMatches(stubPath, tree.windowsRuntime, error)) return false;
 
-    ArchiveWriter writer(outputPath, error);
+    ArchiveWriter writer(outputPath, compression, error);
     const bool written = writer.open() && writer.copyStub(stubPath) &&
                          writer.writeEntries(tree.entries, unpackedBytes) && writer.commit();
     if (!written) unpackedBytes = 0;

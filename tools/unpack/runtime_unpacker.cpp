@@ -8,7 +8,6 @@
 #include <cstring>
 #include <memory>
 #include <set>
-#include <thread>
 
 namespace talve {
 namespace unpack {
@@ -54,8 +53,8 @@ std::string sameFileKey(const std::string& entryPath) {
 
 class Unpacker {
 public:
-    Unpacker(const std::string& packedFile, const std::string& targetDir, std::size_t files)
-        : targetDir_(targetDir), pool_(packedFile, workersFor(files)) {}
+    Unpacker(const std::string& packedFile, const std::string& targetDir, std::size_t pieces)
+        : targetDir_(targetDir), pool_(packedFile, workersFor(pieces)) {}
 
     // Creates what each entry needs in archive order and leaves the filling
     // of files to the pool; an entry naming a file still being filled
@@ -71,11 +70,10 @@ public:
     }
 
 private:
-    static std::size_t workersFor(std::size_t files) {
-        std::size_t cores = std::thread::hardware_concurrency();
-        if (cores == 0) cores = 1;
+    static std::size_t workersFor(std::size_t pieces) {
+        std::size_t cores = processorCount();
         if (cores > kMaxWorkers) cores = kMaxWorkers;
-        return files < cores ? files : cores;
+        return pieces < cores ? pieces : cores;
     }
 
     // Builds the destination from the entry's components; "\" separates
@@ -256,10 +254,14 @@ private:
     std::string path_;
 };
 
-std::size_t countFiles(const std::vector<IndexedEntry>& entries) {
-    std::size_t files = 0;
-    for (const IndexedEntry& entry : entries) files += entry.header.type == EntryType::File ? 1 : 0;
-    return files;
+// What can be unpacked side by side: every file, and every frame of a
+// zstd file.
+std::size_t countPieces(const std::vector<IndexedEntry>& entries) {
+    std::size_t pieces = 0;
+    for (const IndexedEntry& entry : entries) {
+        if (entry.header.type == EntryType::File) pieces += entry.frameSizes.empty() ? 1 : entry.frameSizes.size();
+    }
+    return pieces;
 }
 
 } // namespace
@@ -284,7 +286,7 @@ bool unpackRuntime(const std::string& packedFile, const std::string& targetDir, 
     StagingDirectory staging(targetDir);
     if (!staging.create(error)) return false;
     {
-        Unpacker unpacker(packedFile, staging.path(), countFiles(index.entries));
+        Unpacker unpacker(packedFile, staging.path(), countPieces(index.entries));
         if (!unpacker.unpack(index.entries, error)) return false;
     }
     if (replaceEmptyTarget && !removeEmptyDirectory(targetDir)) {

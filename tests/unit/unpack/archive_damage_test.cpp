@@ -144,6 +144,89 @@ TEST_F(Damage, EntryHeadersAndDataAreChecked) {
     expectRefused(buildPacked(kStub, entries), "entry 1: unknown entry type 9");
 }
 
+// Earlier versions wrote version 1 archives, deflate throughout; their
+// runtimes travel in installers already made.
+TEST_F(Damage, VersionOneArchivesStillUnpackAndLaterOnesAreRefused) {
+    EXPECT_EQ(unpackError(buildPacked(kStub, sampleEntries(), std::nullopt, 1)), "");
+    expectRefused(buildPacked(kStub, sampleEntries(), std::nullopt, 3),
+                  "archive version 3 is not supported (this unpacker reads versions 1 to 2)");
+}
+
+// Every case is one forged zstd entry after an intact one; the forged
+// entry's fault must be named and nothing of it left behind.
+TEST_F(Damage, ForgedZstdDataIsRefused) {
+    const std::uint64_t frame = archive::kZstdFrameSize;
+    const std::string twoFrames = noise(static_cast<std::size_t>(frame) + 1000, 9);
+    struct Case {
+        const char* name;
+        RawEntry entry;
+        const char* expected;
+    };
+    std::vector<Case> cases;
+
+    RawEntry bomb = rawZstdFile("lib/bomb", std::string(1000, 'b'));
+    bomb.data = zstdFrames(std::string(1 << 20, '\0'));
+    bomb.header.storedSize = bomb.data.size();
+    cases.push_back({"a frame larger than the entry says", bomb, "compressed data unpacks to more than its recorded size"});
+
+    RawEntry shortFrame = rawZstdFile("lib/short", twoFrames);
+    shortFrame.data = zstdFrames(twoFrames.substr(0, 4000));
+    shortFrame.data = std::string(4, '\0') + shortFrame.data;
+    shortFrame.header.storedSize = shortFrame.data.size();
+    cases.push_back({"a zero frame size", shortFrame, "compressed frame 1 has an impossible size"});
+
+    RawEntry tooLong = rawZstdFile("lib/long", twoFrames);
+    tooLong.data[3] = '\x7f';
+    cases.push_back({"a frame size beyond the data", tooLong, "compressed frame 1 has an impossible size"});
+
+    RawEntry lessData = rawZstdFile("lib/less", twoFrames);
+    {
+        const std::string first = zstdFrames(twoFrames.substr(0, 4000));
+        const std::string second = zstdFrames(twoFrames.substr(static_cast<std::size_t>(frame)));
+        std::string list(4, '\0');
+        for (int i = 0; i < 4; ++i) list[i] = static_cast<char>(first.size() >> (8 * i));
+        lessData.data = list + first + second;
+        lessData.header.storedSize = lessData.data.size();
+    }
+    cases.push_back({"a frame that unpacks short", lessData, "compressed data unpacks to less than its recorded size"});
+
+    RawEntry swapped = rawZstdFile("lib/swapped", std::string(static_cast<std::size_t>(frame), 'a') +
+                                                      std::string(static_cast<std::size_t>(frame), 'b'));
+    {
+        const std::string a = zstdFrames(std::string(static_cast<std::size_t>(frame), 'a'));
+        const std::string b = zstdFrames(std::string(static_cast<std::size_t>(frame), 'b'));
+        std::string list(4, '\0');
+        for (int i = 0; i < 4; ++i) list[i] = static_cast<char>(b.size() >> (8 * i));
+        swapped.data = list + b + a;
+    }
+    cases.push_back({"frames in the wrong order", swapped, "data checksum mismatch"});
+
+    RawEntry garbage = rawZstdFile("lib/garbage", "garbage in a frame");
+    garbage.data = std::string(garbage.data.size(), 'G');
+    cases.push_back({"bytes that are no zstd frame", garbage, "compressed data is damaged"});
+
+    RawEntry unknownCodec = rawZstdFile("lib/codec", "x");
+    unknownCodec.header.codec = static_cast<archive::Codec>(5);
+    cases.push_back({"an unknown codec", unknownCodec, "file entry has an unknown codec 5"});
+
+    RawEntry unknownFlag = rawZstdFile("lib/flag", "x");
+    unknownFlag.header.flags = 0x02;
+    cases.push_back({"an unknown flag", unknownFlag, "entry has unknown flags 2"});
+
+    RawEntry compressedFolder = rawDirectory("lib/folder");
+    compressedFolder.header.codec = archive::Codec::Zstd;
+    cases.push_back({"a folder with a codec", compressedFolder, "only file entries are compressed"});
+
+    RawEntry manyFrames = rawZstdFile("lib/many", "x");
+    manyFrames.header.originalSize = 100 * frame;
+    cases.push_back({"more frames than data", manyFrames, "stores too little for its 100 compressed frames"});
+
+    for (const Case& item : cases) {
+        SCOPED_TRACE(item.name);
+        expectRefused(buildPacked(kStub, {rawZstdFile("bin/java", "launcher"), item.entry}), item.expected);
+    }
+}
+
 TEST_F(Damage, TooLittleRoomIsReportedBeforeUnpacking) {
     writeFile(scratch_ / "packed", buildPacked(kStub, sampleEntries(), std::uint64_t(1) << 62));
     std::string error;

@@ -93,6 +93,12 @@ TEST(PackedRuntimeEndToEnd, FailsWithExitCodeOneAndOneLine) {
     EXPECT_EQ(treeListing(scratch / "temp" / "_jvm"), (std::vector<std::string>{"d bin", "d bin/java", "f bin/java/keep 0 0"}));
 }
 
+std::size_t countOf(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
 TEST(PackedRuntimeEndToEnd, PackCommandReportsWrongArguments) {
     ScratchDir scratch;
     makeRuntime(scratch / "runtime");
@@ -103,7 +109,11 @@ TEST(PackedRuntimeEndToEnd, PackCommandReportsWrongArguments) {
     EXPECT_EQ(runPackCommand({"talve-pack", "runtime", (scratch / "runtime").string()}), 2);
     EXPECT_EQ(runPackCommand({"talve-pack", "runtime", "a", "b", "-o", "x"}), 2);
     EXPECT_EQ(runPackCommand({"talve-pack", "runtime", "a", "-o"}), 2);
-    EXPECT_EQ(runPackCommand({"talve-pack", "runtime", "a", "--level", "9", "-o", "x"}), 2);
+    EXPECT_EQ(runPackCommand({"talve-pack", "runtime", "a", "--fast", "-o", "x"}), 2);
+    EXPECT_EQ(runPackCommand({"talve-pack", "runtime", "a", "--compression", "lzma", "-o", "x"}), 2);
+    EXPECT_EQ(runPackCommand({"talve-pack", "runtime", "a", "--level", "23", "-o", "x"}), 2);
+    EXPECT_EQ(runPackCommand({"talve-pack", "runtime", "a", "--level", "0", "-o", "x"}), 2);
+    EXPECT_EQ(runPackCommand({"talve-pack", "runtime", "a", "--compression", "deflate", "--level", "3", "-o", "x"}), 2);
     // talve-pack found nowhere beside an unpacker.
     EXPECT_EQ(runPackCommand({(scratch / "talve-pack").string(), "runtime", (scratch / "runtime").string(), "-o",
                               (scratch / "out").string()}),
@@ -113,12 +123,15 @@ TEST(PackedRuntimeEndToEnd, PackCommandReportsWrongArguments) {
               1);
     const std::string help = testing::internal::GetCapturedStdout();
     const std::string errors = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(help.rfind("usage: talve-pack runtime DIR -o FILE [--unpacker STUB]\n", 0), 0u);
+    EXPECT_EQ(help.rfind("usage: talve-pack runtime DIR -o FILE [--unpacker STUB] [--compression zstd|deflate] [--level N]\n", 0), 0u);
     EXPECT_NE(errors.find("talve-pack runtime: no runtime folder given"), std::string::npos);
     EXPECT_NE(errors.find("talve-pack runtime: no output file given (-o FILE)"), std::string::npos);
     EXPECT_NE(errors.find("only one runtime folder can be packed, got a and b"), std::string::npos);
     EXPECT_NE(errors.find("-o needs a file name"), std::string::npos);
-    EXPECT_NE(errors.find("unknown option --level"), std::string::npos);
+    EXPECT_NE(errors.find("unknown option --fast"), std::string::npos);
+    EXPECT_NE(errors.find("unknown compression lzma (zstd or deflate)"), std::string::npos);
+    EXPECT_EQ(countOf(errors, "--level needs a zstd level from 1 to 22"), 2u);
+    EXPECT_NE(errors.find("--level applies to zstd only"), std::string::npos);
     EXPECT_NE(errors.find("no Linux unpacker found (looked for " + (scratch / "talve-unpack").string() +
                           "); give one with --unpacker"),
               std::string::npos);

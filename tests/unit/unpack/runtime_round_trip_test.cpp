@@ -1,3 +1,4 @@
+#include "archive_reader.h"
 #include "runtime_archive.h"
 #include "runtime_unpacker.h"
 #include "unpack_test_support.h"
@@ -30,11 +31,45 @@ struct Packed {
     std::string error;
 };
 
-Packed pack(const fs::path& runtime, const fs::path& stub, const fs::path& output) {
+Packed pack(const fs::path& runtime, const fs::path& stub, const fs::path& output,
+            const RuntimeCompression& compression = RuntimeCompression()) {
     Packed packed;
     packed.ok = writePackedRuntime(runtime.string(), stub.string(), output.string(), packed.unpackedBytes,
-                                   packed.error);
+                                   packed.error, compression);
     return packed;
+}
+
+// Sizes around the frame length, so that a file ends exactly on a frame's
+// end, one byte after, or spans several frames unpacked side by side.
+TEST(RuntimeRoundTrip, BothCodecsGiveBackEveryFileWhateverItsSize) {
+    const std::uint64_t frame = archive::kZstdFrameSize;
+    for (const archive::Codec codec : {archive::Codec::Deflate, archive::Codec::Zstd}) {
+        SCOPED_TRACE(static_cast<int>(codec));
+        ScratchDir scratch;
+        writeFile(scratch / "runtime" / "bin" / "java", "launcher", true);
+        writeFile(scratch / "runtime" / "lib" / "empty", "");
+        writeFile(scratch / "runtime" / "lib" / "one-frame", noise(static_cast<std::size_t>(frame), 1));
+        writeFile(scratch / "runtime" / "lib" / "one-byte-more", noise(static_cast<std::size_t>(frame) + 1, 2));
+        std::string modules = noise(static_cast<std::size_t>(2 * frame), 3) + std::string(static_cast<std::size_t>(frame), 'm');
+        writeFile(scratch / "runtime" / "lib" / "modules", modules + "tail");
+        writeFile(scratch / "stub", kStub);
+        RuntimeCompression compression;
+        compression.codec = codec;
+        compression.zstdLevel = 1;
+        const Packed packed = pack(scratch / "runtime", scratch / "stub", scratch / "packed", compression);
+        ASSERT_TRUE(packed.ok) << packed.error;
+
+        std::string error;
+        archive::ArchiveIndex index;
+        std::FILE* file = std::fopen((scratch / "packed").string().c_str(), "rb");
+        ASSERT_TRUE(archive::readArchiveIndex(file, fs::file_size(scratch / "packed"), index, error)) << error;
+        std::fclose(file);
+        for (const archive::IndexedEntry& entry : index.entries) {
+            if (entry.header.type == archive::EntryType::File) EXPECT_EQ(entry.header.codec, codec) << entry.header.path;
+        }
+        ASSERT_TRUE(unpack::unpackRuntime(scratch / "packed", scratch / "_jvm", error)) << error;
+        EXPECT_EQ(without(treeListing(scratch / "_jvm"), "f jvm.properties"), treeListing(scratch / "runtime"));
+    }
 }
 
 TEST(RuntimeRoundTrip, UnpacksTheSameTreeWithLinksAndExecutableBits) {

@@ -6,6 +6,7 @@
 #include "archive_format.h"
 
 #include <zlib.h>
+#include <zstd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -119,6 +120,24 @@ inline std::string zlibCompress(const std::string& content) {
     return out;
 }
 
+// The stored data of a zstd file: the frame size list, then each
+// kZstdFrameSize piece compressed on its own.
+inline std::string zstdFrames(const std::string& content, int level = 3) {
+    const std::uint64_t frames = archive::zstdFrameCount(content.size());
+    std::string list;
+    std::string data;
+    for (std::uint64_t frame = 0; frame < frames; ++frame) {
+        const std::string piece = content.substr(frame * archive::kZstdFrameSize, archive::kZstdFrameSize);
+        std::string out(ZSTD_compressBound(piece.size()), '\0');
+        out.resize(ZSTD_compress(&out[0], out.size(), piece.data(), piece.size(), level));
+        if (frame + 1 < frames) {
+            for (int i = 0; i < 4; ++i) list.push_back(static_cast<char>(out.size() >> (8 * i)));
+        }
+        data += out;
+    }
+    return list + data;
+}
+
 inline RawEntry rawDirectory(const std::string& path) {
     RawEntry entry;
     entry.header.type = archive::EntryType::Directory;
@@ -137,6 +156,14 @@ inline RawEntry rawFile(const std::string& path, const std::string& content) {
     return entry;
 }
 
+inline RawEntry rawZstdFile(const std::string& path, const std::string& content) {
+    RawEntry entry = rawFile(path, content);
+    entry.header.codec = archive::Codec::Zstd;
+    entry.data = zstdFrames(content);
+    entry.header.storedSize = entry.data.size();
+    return entry;
+}
+
 inline RawEntry rawLink(const std::string& path, const std::string& target) {
     RawEntry entry;
     entry.header.type = archive::EntryType::Symlink;
@@ -151,8 +178,10 @@ inline RawEntry rawLink(const std::string& path, const std::string& target) {
 // was given a wrong one on purpose. The header's unpacked size is what the
 // entries need unless one is given.
 inline std::string buildPacked(const std::string& stub, const std::vector<RawEntry>& entries,
-                               std::optional<std::uint64_t> unpackedBytes = std::nullopt) {
+                               std::optional<std::uint64_t> unpackedBytes = std::nullopt,
+                               std::uint32_t version = archive::kFormatVersion) {
     archive::Header header;
+    header.version = version;
     header.unpackedBytes = archive::kUnpackFolderUsage;
     for (const RawEntry& entry : entries)
         header.unpackedBytes += archive::diskUsageOf(entry.header.type, entry.header.originalSize);

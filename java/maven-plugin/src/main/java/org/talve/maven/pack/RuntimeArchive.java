@@ -10,16 +10,21 @@ import java.nio.file.Path;
 import java.util.zip.CRC32;
 import java.util.zip.Deflater;
 
+import com.github.luben.zstd.ZstdCompressCtx;
+
 /**
  * A packed Java runtime: the unpacker program, then the archive of the
  * runtime folder (a header, one entry per file, folder and link, each file
- * one zlib stream), then a trailer the unpacker finds from the end of its
- * own file. The same bytes as talve-pack's for the same folder and unpacker.
+ * as independent zstd frames or one zlib stream), then a trailer the
+ * unpacker finds from the end of its own file. The same bytes as
+ * talve-pack's for the same folder, unpacker and compression, when both run
+ * the same zstd version.
  */
 public final class RuntimeArchive {
     static final byte[] TRAILER_MAGIC = "TLVRTEND".getBytes(StandardCharsets.US_ASCII);
     static final byte[] HEADER_MAGIC = "TLVRTARC".getBytes(StandardCharsets.US_ASCII);
-    static final int FORMAT_VERSION = 1;
+    static final int FORMAT_VERSION = 2;
+    static final int OLDEST_FORMAT_VERSION = 1;
     static final int TRAILER_SIZE = 24;
     static final int HEADER_SIZE = 32;
     static final long BLOCK_SIZE = 4096;
@@ -30,8 +35,45 @@ public final class RuntimeArchive {
     // talve-pack's reads so that nothing depends on that.
     private static final int BUFFER_SIZE = 1 << 18;
     private static final int COMPRESSION_LEVEL = 6;
+    static final int ZSTD_FRAME_SIZE = 4 << 20;
+    private static final int CODEC_SHIFT = 4;
 
     private RuntimeArchive() {
+    }
+
+    /** How file data is compressed: zstd (the default, level 19) or deflate, as earlier versions wrote. */
+    public static final class Compression {
+        public static final int DEFAULT_ZSTD_LEVEL = 19;
+        static final int DEFLATE = 0;
+        static final int ZSTD = 1;
+
+        final int codec;
+        final int level;
+
+        private Compression(int codec, int level) {
+            this.codec = codec;
+            this.level = level;
+        }
+
+        public static Compression zstd(int level) {
+            if (level < 1 || level > 22) throw new IllegalArgumentException("zstd levels are 1 to 22, not " + level);
+            return new Compression(ZSTD, level);
+        }
+
+        public static Compression zstd() {
+            return zstd(DEFAULT_ZSTD_LEVEL);
+        }
+
+        public static Compression deflate() {
+            return new Compression(DEFLATE, 0);
+        }
+
+        /** "zstd" or "deflate", as talve-pack's --compression takes them. */
+        public static Compression named(String name, int zstdLevel) {
+            if ("zstd".equals(name)) return zstd(zstdLevel);
+            if ("deflate".equals(name)) return deflate();
+            throw new IllegalArgumentException("unknown compression " + name + " (zstd or deflate)");
+        }
     }
 
     /** What a packing made: the file and the disk space the runtime needs once unpacked. */
@@ -59,6 +101,11 @@ public final class RuntimeArchive {
      * runtime's system) into output, replacing it whole or leaving it as it was.
      */
     public static Result write(Path runtimeDir, byte[] unpacker, String unpackerName, Path output) throws PackException {
+        return write(runtimeDir, unpacker, unpackerName, output, Compression.zstd());
+    }
+
+    public static Result write(Path runtimeDir, byte[] unpacker, String unpackerName, Path output, Compression compression)
+            throws PackException {
         RuntimeTree tree = RuntimeTree.collect(runtimeDir);
         if (unpacker.length == 0) throw new PackException("unpacker " + unpackerName + " is empty");
         if (unpacker.length > MAX_STUB_SIZE) throw new PackException("unpacker " + unpackerName + " is too large");
@@ -67,20 +114,24 @@ public final class RuntimeArchive {
         }
         checkStubMatches(unpacker, unpackerName, tree.windowsRuntime);
         try (OutputFile out = OutputFile.open(output)) {
-            long unpackedBytes = writeArchive(out.channel(), tree, unpacker, output);
+            long unpackedBytes = writeArchive(out.channel(), tree, unpacker, output, compression);
             out.commit();
             return new Result(output, unpackedBytes, tree.windowsRuntime);
         }
     }
 
     public static Result write(Path runtimeDir, Path unpacker, Path output) throws PackException {
+        return write(runtimeDir, unpacker, output, Compression.zstd());
+    }
+
+    public static Result write(Path runtimeDir, Path unpacker, Path output, Compression compression) throws PackException {
         if (!Files.isRegularFile(unpacker)) {
             throw new PackException("unpacker " + unpacker + " does not exist or is not a file");
         }
         if (Files.exists(output) && sameFile(unpacker, output)) {
             throw new PackException("output " + output + " is the unpacker itself");
         }
-        return write(runtimeDir, InputFiles.read(unpacker, MAX_STUB_SIZE), unpacker.toString(), output);
+        return write(runtimeDir, InputFiles.read(unpacker, MAX_STUB_SIZE), unpacker.toString(), output, compression);
     }
 
     private static boolean sameFile(Path a, Path b) {
@@ -117,14 +168,15 @@ public final class RuntimeArchive {
         }
     }
 
-    private static long writeArchive(FileChannel channel, RuntimeTree tree, byte[] unpacker, Path output) throws PackException {
+    private static long writeArchive(FileChannel channel, RuntimeTree tree, byte[] unpacker, Path output,
+                                     Compression compression) throws PackException {
         try {
             writeFully(channel, unpacker);
             long archiveOffset = unpacker.length;
             writeFully(channel, encodeHeader(tree.entries.size(), 0));
             long unpackedBytes = BLOCK_SIZE; // the "_jvm" folder itself
             for (RuntimeTree.Entry entry : tree.entries) {
-                unpackedBytes += diskUsageOf(entry.type, writeEntry(channel, entry));
+                unpackedBytes += diskUsageOf(entry.type, writeEntry(channel, entry, compression));
             }
             long end = channel.position();
             channel.write(ByteBuffer.wrap(encodeHeader(tree.entries.size(), unpackedBytes)), archiveOffset);
@@ -140,7 +192,8 @@ public final class RuntimeArchive {
     }
 
     /** Writes one entry and returns its original size. */
-    private static long writeEntry(FileChannel channel, RuntimeTree.Entry entry) throws IOException, PackException {
+    private static long writeEntry(FileChannel channel, RuntimeTree.Entry entry, Compression compression)
+            throws IOException, PackException {
         byte[] path = entry.archivePath.getBytes(StandardCharsets.UTF_8);
         if (entry.type == RuntimeTree.Type.DIRECTORY) {
             writeFully(channel, encodeEntryHeader(entry.type, 0, path, 0, 0, 0));
@@ -152,17 +205,23 @@ public final class RuntimeArchive {
             writeFully(channel, target);
             return 0;
         }
-        int flags = entry.executable ? FLAG_EXECUTABLE : 0;
+        int flags = (entry.executable ? FLAG_EXECUTABLE : 0) | compression.codec << CODEC_SHIFT;
         long headerAt = channel.position();
         // The sizes and checksum are known once the data is written.
         writeFully(channel, encodeEntryHeader(entry.type, flags, path, 0, 0, 0));
         long[] sizes = new long[2];
         long crc;
         if (entry.content != null) {
-            crc = deflate(new java.io.ByteArrayInputStream(entry.content), channel, sizes);
+            InputStream in = new java.io.ByteArrayInputStream(entry.content);
+            crc = compression.codec == Compression.ZSTD ? zstdFrames(in, entry.content.length, compression.level, channel, sizes)
+                    : deflate(in, channel, sizes);
         } else {
             try (InputStream in = Files.newInputStream(entry.source)) {
-                crc = deflate(in, channel, sizes);
+                crc = compression.codec == Compression.ZSTD
+                        ? zstdFrames(in, Files.size(entry.source), compression.level, channel, sizes)
+                        : deflate(in, channel, sizes);
+            } catch (SizeChanged e) {
+                throw new PackException(entry.source + " changed while it was packed");
             } catch (ReadFailure e) {
                 throw new PackException("cannot read " + entry.source + ": " + e.getCause().getMessage(), e.getCause());
             } catch (IOException e) {
@@ -180,6 +239,49 @@ public final class RuntimeArchive {
         ReadFailure(IOException cause) {
             super(cause);
         }
+    }
+
+    /** The input held more or fewer bytes than its size said. */
+    private static final class SizeChanged extends IOException {
+        private static final long serialVersionUID = 1L;
+    }
+
+    /**
+     * The frames of a zstd entry: the list of all frame sizes but the last,
+     * then every ZSTD_FRAME_SIZE piece compressed on its own, with the
+     * compressor pinned as talve-pack pins it (no checksum, content size in
+     * the frame, one thread). sizes gets the original and stored byte
+     * counts; returns the CRC-32.
+     */
+    private static long zstdFrames(InputStream in, long size, int level, FileChannel out, long[] sizes) throws IOException {
+        long frames = size == 0 ? 1 : (size - 1) / ZSTD_FRAME_SIZE + 1;
+        long listAt = out.position();
+        byte[] list = new byte[(int) ((frames - 1) * 4)];
+        writeFully(out, list);
+        CRC32 crc = new CRC32();
+        byte[] input = new byte[(int) Math.min(size, ZSTD_FRAME_SIZE)];
+        try (ZstdCompressCtx context = new ZstdCompressCtx()) {
+            context.setLevel(level);
+            context.setChecksum(false);
+            context.setContentSize(true);
+            context.setWorkers(0);
+            byte[] output = new byte[(int) com.github.luben.zstd.Zstd.compressBound(input.length)];
+            for (long frame = 0; frame < frames; ++frame) {
+                int want = (int) Math.min(size - frame * ZSTD_FRAME_SIZE, ZSTD_FRAME_SIZE);
+                int got = readBlock(in, input, want);
+                if (got != want) throw new SizeChanged();
+                int stored = context.compressByteArray(output, 0, output.length, input, 0, want);
+                writeFully(out, output, stored);
+                if (frame + 1 < frames) LittleEndian.put(list, (int) (frame * 4), stored, 4);
+                crc.update(input, 0, want);
+                sizes[1] += stored;
+            }
+        }
+        if (readBlock(in, new byte[1], 1) != 0) throw new SizeChanged();
+        sizes[0] = size;
+        sizes[1] += list.length;
+        if (list.length > 0) out.write(ByteBuffer.wrap(list), listAt);
+        return crc.getValue();
     }
 
     /** One zlib stream of everything in; sizes gets the original and stored byte counts; returns the CRC-32. */
@@ -211,10 +313,14 @@ public final class RuntimeArchive {
 
     // A full block, or less only at the end of the input.
     private static int readBlock(InputStream in, byte[] block) throws ReadFailure {
+        return readBlock(in, block, block.length);
+    }
+
+    private static int readBlock(InputStream in, byte[] block, int length) throws ReadFailure {
         int got = 0;
         try {
-            while (got < block.length) {
-                int n = in.read(block, got, block.length - got);
+            while (got < length) {
+                int n = in.read(block, got, length - got);
                 if (n < 0) break;
                 got += n;
             }
@@ -225,7 +331,11 @@ public final class RuntimeArchive {
     }
 
     private static void writeFully(FileChannel channel, byte[] bytes) throws IOException {
-        ByteBuffer buffer = ByteBuffer.wrap(bytes);
+        writeFully(channel, bytes, bytes.length);
+    }
+
+    private static void writeFully(FileChannel channel, byte[] bytes, int length) throws IOException {
+        ByteBuffer buffer = ByteBuffer.wrap(bytes, 0, length);
         while (buffer.hasRemaining()) channel.write(buffer);
     }
 
@@ -290,9 +400,9 @@ public final class RuntimeArchive {
             crc.update(header, 0, 24);
             if (LittleEndian.get(header, 24, 4) != crc.getValue()) throw new PackException("archive header checksum mismatch");
             long version = LittleEndian.get(header, 8, 4);
-            if (version != FORMAT_VERSION) {
-                throw new PackException("archive version " + version + " is not supported (this packer writes version "
-                        + FORMAT_VERSION + ")");
+            if (version < OLDEST_FORMAT_VERSION || version > FORMAT_VERSION) {
+                throw new PackException("archive version " + version + " is not supported (this packer reads versions "
+                        + OLDEST_FORMAT_VERSION + " to " + FORMAT_VERSION + ")");
             }
             return LittleEndian.get(header, 16, 8);
         } catch (IOException e) {

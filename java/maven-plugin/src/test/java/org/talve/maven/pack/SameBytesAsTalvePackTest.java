@@ -69,12 +69,20 @@ class SameBytesAsTalvePackTest {
     }
 
     private void assertSameRuntime(Path runtime, Path unpacker) throws Exception {
+        assertSameRuntime(runtime, unpacker, RuntimeArchive.Compression.zstd());
+    }
+
+    private void assertSameRuntime(Path runtime, Path unpacker, RuntimeArchive.Compression compression, String... options)
+            throws Exception {
         Path expected = scratch.resolve("by-talve-pack.jvm");
-        NativeBuild.Run run = NativeBuild.talvePack(scratch, "runtime", runtime.toString(), "-o", expected.toString(),
-                "--unpacker", unpacker.toString());
+        List<String> arguments = new ArrayList<>(Arrays.asList("runtime", runtime.toString(), "-o", expected.toString(),
+                "--unpacker", unpacker.toString()));
+        arguments.addAll(Arrays.asList(options));
+        NativeBuild.Run run = NativeBuild.talvePack(scratch, arguments.toArray(new String[0]));
         assertEquals(0, run.code, run.output);
         Path actual = scratch.resolve("by-java.jvm");
-        RuntimeArchive.Result result = RuntimeArchive.write(runtime, unpacker, actual);
+        Files.deleteIfExists(actual);
+        RuntimeArchive.Result result = RuntimeArchive.write(runtime, unpacker, actual, compression);
         assertArrayEquals(Files.readAllBytes(expected), Files.readAllBytes(actual), "packed " + runtime);
         assertEquals(run.output.trim(), Long.toString(result.unpackedBytes), "the unpacked size");
         assertEquals(result.unpackedBytes, RuntimeArchive.unpackedSizeOf(actual));
@@ -83,6 +91,17 @@ class SameBytesAsTalvePackTest {
     @Test
     void packsALinuxRuntimeAsTalvePack() throws Exception {
         assertSameRuntime(makeRuntime(scratch.resolve("linux runtime"), false), NativeBuild.linuxBin("talve-unpack"));
+    }
+
+    /** Files of several zstd frames, and the codec and level each packer is given. */
+    @Test
+    void packsWithEveryCompressionAsTalvePack() throws Exception {
+        Path runtime = makeRuntime(scratch.resolve("runtime"), false);
+        write(runtime.resolve("lib/large"), mixed((9 << 20) + 5, 4));
+        write(runtime.resolve("lib/frame"), mixed(4 << 20, 5));
+        Path unpacker = NativeBuild.linuxBin("talve-unpack");
+        assertSameRuntime(runtime, unpacker, RuntimeArchive.Compression.zstd(3), "--level", "3");
+        assertSameRuntime(runtime, unpacker, RuntimeArchive.Compression.deflate(), "--compression", "deflate");
     }
 
     @Test
