@@ -65,6 +65,10 @@ MaskedEntry readMaskedKey(Platform& platform, const std::string& prompt, std::FI
         }
         if (key == enterKey || key == lineFeed) {
             show("\n", screen);
+            if (entry.tooLong) {
+                show("The key is longer than 200 characters; this entry is not taken.\n", screen);
+                entry.text.clear();
+            }
             break;
         }
         // What is printed next (a refusal, the next prompt) starts a line of its own.
@@ -90,10 +94,21 @@ MaskedEntry readMaskedKey(Platform& platform, const std::string& prompt, std::FI
         if (entry.text.size() < maskedKeyCapacity) {
             show("*", screen);
             entry.text.push_back(static_cast<char>(key));
+        } else {
+            entry.tooLong = true;
         }
     }
     platform.endKeyEntry();
     return entry;
+}
+
+const char* keyRuleProblem(const std::string& key) {
+    if (key.empty()) return "the key is empty";
+    if (key.size() > maskedKeyCapacity) return "the key is longer than 200 bytes, the most the launcher's prompt takes";
+    for (const char c : key)
+        if (isControlByte(static_cast<unsigned char>(c)))
+            return "the key holds a control character (such as a Tab), which the launcher's prompt cannot take";
+    return nullptr;
 }
 
 bool isKeyComplex(const std::string& key) {

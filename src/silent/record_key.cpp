@@ -18,7 +18,7 @@ bool endOfInputBeforeKey(BootstrapContext& context) {
 bool BootstrapContext::enterRecordKey() {
     bool givenKeyRefused = false;
     if (!keyValue.empty()) {
-        if (isKeyComplex(keyValue)) return true;
+        if (isKeyComplex(keyValue) && !keyRuleProblem(keyValue)) return true;
         keyValue.clear();
         givenKeyRefused = true;
     }

@@ -121,6 +121,14 @@ int readSilentFile(BootstrapContext& context, const std::string& path) {
 
 bool BootstrapContext::checkSilentFile() {
     if (!silentMode) return false;
+    // Values can only have been made with keys that keep the rule, and the
+    // installer library refuses any other: say so before anything runs.
+    if (!keyValue.empty()) {
+        if (const char* problem = keyRuleProblem(keyValue)) {
+            logError(std::string("The key given with -key cannot be used: ") + problem + ".");
+            return false;
+        }
+    }
     const bool named = hasEnvironment("TALVE_SILENT_PROPERTIES");
     const std::string path = named ? environmentValue("TALVE_SILENT_PROPERTIES") : std::string();
     switch (readSilentFile(*this, path)) {

@@ -51,9 +51,10 @@ TEST_F(KeyPromptOnATerminal, AWeakKeyLeadsToThePromptWhichMasksAndEditsTheKey) {
     run->type("Ali\x03");
     ASSERT_TRUE(run->waitFor("***\r\n\t -> The entered key does not meet the complexity requirements."));
     ASSERT_TRUE(run->waitFor("\tEnter key: "));
-    // The 201st key is neither stored nor shown.
+    // The 201st key is neither stored nor shown, and the entry is refused aloud.
     run->type(std::string(201, 'k') + "\r");
-    ASSERT_TRUE(run->waitFor(std::string(200, '*') + "\r\n\t -> The entered key"));
+    ASSERT_TRUE(run->waitFor(std::string(200, '*') +
+                             "\r\nThe key is longer than 200 characters; this entry is not taken.\r\n\t -> The entered key"));
     ASSERT_TRUE(run->waitFor("\tEnter key: "));
     run->type("Alice2024key\r");
     ASSERT_TRUE(run->waitFor("\tRe-enter key: "));

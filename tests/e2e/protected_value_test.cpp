@@ -217,7 +217,14 @@ TEST(TalvePackValueOptions, AMissingOrEmptyKeyIsAnErrorNotAText) {
         result = runPack({command, "--key", "", "x"});
         EXPECT_EQ(result.exitCode, 2) << command;
         EXPECT_EQ(result.err.rfind("talve-pack: the key is empty\n", 0), 0u) << result.err;
+        // A key the launcher cannot take makes values no installer can read.
+        for (const std::string& key : {std::string(201, 'k'), std::string("Alice\t2024key")}) {
+            result = runPack({command, "--key", key, "x"});
+            EXPECT_EQ(result.exitCode, 2) << command;
+            EXPECT_EQ(result.err.rfind("talve-pack: the key ", 0), 0u) << result.err;
+        }
     }
+    ASSERT_EQ(runPack({"encrypt", "--key", std::string(200, 'k'), "x"}).exitCode, 0);
     // A text that looks like an option is protected after "--".
     RunResult made = runPack({"encrypt", "--key", aliceKey, "--", "--key"});
     ASSERT_EQ(made.exitCode, 0) << made.err;

@@ -21,7 +21,7 @@ exec 9>>/run/lock/talve-launcher-deb-package-test.lock
 flock -n 9 || { echo "SKIP: another build tree is testing the $package package on this machine"; exit 77; }
 if dpkg -s "$package" >/dev/null 2>&1; then echo "SKIP: $package is known to dpkg on this machine"; exit 77; fi
 for path in /usr/bin/talve-pack /usr/bin/talve-unpack /usr/lib/talve /usr/share/talve /usr/share/doc/$package \
-            /usr/share/man/man1/talve-pack.1 /usr/share/java/talve-installer.jar; do
+            /usr/share/man/man1/talve-pack.1 /usr/share/man/man1/talve-installer.1 /usr/share/java/talve-installer.jar; do
   if [ -e "$path" ] || [ -L "$path" ]; then echo "SKIP: $path exists already"; exit 77; fi
 done
 
@@ -48,6 +48,14 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM HUP
 
+# The kit always carries the installer library: without it cpack stops and
+# names the command that makes it.
+if ! ls "$build"/java/maven/target/talve-installer/talve-installer-*.jar >/dev/null 2>&1; then
+  cpack --config "$build/CPackConfig.cmake" -G DEB -B "$scratch/pkg" >"$scratch/cpack.log" 2>&1 &&
+    { echo "FAIL: cpack made a package without the installer library"; exit 1; }
+  grep -q "target maven-install" "$scratch/cpack.log" || { cat "$scratch/cpack.log"; echo "FAIL: cpack does not say how to make the library"; exit 1; }
+  echo "SKIP: the installer library is not built (cpack stopped, naming maven-install, as it should)"; exit 77
+fi
 cpack --config "$build/CPackConfig.cmake" -G DEB -B "$scratch/pkg" >"$scratch/cpack.log" 2>&1 || { cat "$scratch/cpack.log"; echo "FAIL: cpack"; exit 1; }
 deb=$(ls "$scratch"/pkg/*.deb 2>/dev/null | head -n1)
 [ -n "$deb" ] || { echo "FAIL: cpack made no .deb"; exit 1; }
@@ -58,7 +66,8 @@ installed=1
 dpkg_retrying -i "$deb" || { echo "FAIL: dpkg -i"; exit 1; }
 dpkg -L "$package" >"$scratch/files"
 for expected in /usr/bin/talve-pack /usr/bin/talve-unpack /usr/lib/talve/linux/talve-launcher \
-                /usr/share/man/man1/talve-pack.1 /usr/share/doc/$package/README.md /usr/share/talve/TalveProtectedValue.java; do
+                /usr/share/man/man1/talve-pack.1 /usr/share/man/man1/talve-installer.1 /usr/share/java/talve-installer.jar \
+                /usr/share/doc/$package/README.md /usr/share/talve/TalveProtectedValue.java; do
   grep -qx "$expected" "$scratch/files" || fail "dpkg -L does not list $expected"
   [ -e "$expected" ] || fail "$expected not installed"
 done
@@ -67,11 +76,33 @@ if [ "${TALVE_KIT_EXPECT_WINDOWS:-0}" = 1 ]; then
     [ -f "$expected" ] || fail "$expected not installed"
   done
 fi
-# The installer library goes in once the Maven build of the tests has made it.
-if ls "$build"/java/maven/target/talve-installer/talve-installer-*.jar >/dev/null 2>&1; then
-  [ -f /usr/share/java/talve-installer.jar ] || fail "/usr/share/java/talve-installer.jar not installed"
+if command -v jar >/dev/null; then
+  jar tf /usr/share/java/talve-installer.jar | grep -qx "org/talve/installer/LauncherContext.class" ||
+    fail "/usr/share/java/talve-installer.jar is not the installer library"
 fi
+# Debug information is for the build's tests: the package's programs go without.
+for program in /usr/bin/talve-pack /usr/bin/talve-unpack /usr/lib/talve/linux/talve-launcher; do
+  sections=$(readelf -S --wide "$program" 2>&1)
+  case "$sections" in *" .symtab "*|*" .debug_info "*) fail "$program is not stripped";; esac
+done
+version=$(/usr/bin/talve-pack --version)
+[ "$version" = "talve-pack $(dpkg-deb -f "$deb" Version)" ] || fail "talve-pack --version printed '$version'"
 man -l /usr/share/man/man1/talve-pack.1 2>/dev/null | grep -q "talve-pack create" || fail "the man page does not render"
+man -l /usr/share/man/man1/talve-installer.1 2>/dev/null | grep -q "KORVU_LOG_LEVEL" || fail "the installer's man page does not render"
+# Every command talve-pack names, and every option each command's help
+# names, is in its man page.
+manual=$(sed 's/\\-/-/g' /usr/share/man/man1/talve-pack.1)
+commands=$(/usr/bin/talve-pack --help | sed -n 's/^  \([a-z-]*\)  .*/\1/p')
+[ -n "$commands" ] || fail "talve-pack --help lists no command"
+for command in $commands; do
+  grep -q "talve-pack $command" <<<"$manual" || fail "the man page misses the command $command"
+  for option in $(/usr/bin/talve-pack "$command" --help 2>&1 | grep -o -- '--[a-z][a-z-]*' | sort -u); do
+    grep -q -- "$option" <<<"$manual" || fail "the man page misses $command $option"
+  done
+done
+for option in $(/usr/bin/talve-pack --help | grep -o -- '--[a-z][a-z-]*' | sort -u); do
+  grep -q -- "$option" <<<"$manual" || fail "the man page misses talve-pack $option"
+done
 
 # The fake runtime records what the installer jar would receive.
 mkdir -p "$scratch/runtime/bin" "$scratch/temp" "$scratch/run"

@@ -21,7 +21,7 @@ const char* const usage =
     "  check-silent  check a silent file as the launcher does\n"
     "  verify-signed  check that a signed installer is the unsigned one plus a signature\n"
     "\n"
-    "'talve-pack COMMAND --help' describes a command.\n";
+    "'talve-pack COMMAND --help' describes a command; 'talve-pack --version' names this version.\n";
 } // namespace
 
 int main(int argc, char** argv) {
@@ -32,6 +32,10 @@ int main(int argc, char** argv) {
     const char* command = argv[1];
     if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0 || std::strcmp(command, "help") == 0) {
         std::fputs(usage, stdout);
+        return 0;
+    }
+    if (std::strcmp(command, "--version") == 0) {
+        std::fputs("talve-pack " TALVE_VERSION "\n", stdout);
         return 0;
     }
     if (std::strcmp(command, "create") == 0) return talve::pack::runCreateCommand(argc - 1, argv + 1);

@@ -84,7 +84,7 @@ std::optional<ValueOptions> parseValueOptions(int argc, char** argv, const char*
     if (!problem && !operandSeen) problem = forCheck ? "no file was named" : "no value was given";
     if (!problem && options.key && (options.programKey || options.noKey))
         problem = forCheck ? "--key and --no-key exclude each other" : "--key and --program-key exclude each other";
-    if (!problem && options.key && options.key->empty()) problem = "the key is empty";
+    if (!problem && options.key) problem = keyRuleProblem(*options.key);
     if (problem) {
         std::fprintf(stderr, "talve-pack: %s\n%s", problem, usage);
         return std::nullopt;

@@ -143,6 +143,25 @@ TEST_F(SilentCheck, ExportsAFittingKeyFromTheCommandLineWithoutAsking) {
     EXPECT_EQ(exportedKey(), complexKey);
 }
 
+TEST_F(SilentCheck, RefusesAGivenKeyNoPromptCouldHaveTakenBeforeReadingTheFile) {
+    for (const std::string& key : {std::string(201, 'k'), std::string("Alice\t2024key")}) {
+        ContextBench fresh{FakePlatform::Style::Posix};
+        fresh.context.silentMode = true;
+        fresh.platform.environment["TALVE_SILENT_PROPERTIES"] = path;
+        fresh.context.keyValue = key;
+        test::writeFile(path, "a=1\n");
+        EXPECT_FALSE(fresh.context.checkSilentFile());
+        ASSERT_EQ(fresh.log.errors().size(), 1u);
+        EXPECT_EQ(fresh.log.errors()[0].rfind("ERROR \t: The key given with -key cannot be used: the key ", 0), 0u)
+            << fresh.log.errors()[0];
+    }
+    // A record key with a Tab is refused like any key that breaks the rules: the user is asked for another.
+    bench.context.keyValue = "Alice\t2024key";
+    bench.platform.type(complexKey + "\r" + complexKey + "\r");
+    EXPECT_TRUE(enter());
+    EXPECT_EQ(bench.context.keyValue, complexKey);
+}
+
 TEST_F(SilentCheck, AsksOnceForTheKeyWhenNoneWasGiven) {
     bench.platform.type(complexKey + "\r");
     EXPECT_TRUE(check("pass.encrypted=" + aliceValue + "\n"));

@@ -33,12 +33,28 @@ TEST(MaskedKey, ShowsStarsAndTakesBackspacesOfBothKinds) {
     EXPECT_EQ(platform.keyEntriesEnded, 1);
 }
 
-TEST(MaskedKey, KeepsTwoHundredCharactersAndDropsTheRestUnseen) {
+TEST(MaskedKey, TakesTwoHundredCharactersAndRefusesALongerEntryAloud) {
     FakePlatform platform;
-    platform.type(std::string(205, 'k') + "\n");
-    const Typed typed = typeAt(platform, "");
+    platform.type(std::string(200, 'k') + "\n" + std::string(205, 'k') + "\b\n");
+    Typed typed = typeAt(platform, "");
     EXPECT_EQ(typed.entry.text, std::string(200, 'k'));
-    EXPECT_EQ(typed.shown, std::string(200, '*') + "\n");
+    EXPECT_FALSE(typed.entry.tooLong);
+    // Cut silently, the entry would be a key the user never typed.
+    typed = typeAt(platform, "");
+    EXPECT_EQ(typed.entry.text, "");
+    EXPECT_TRUE(typed.entry.tooLong);
+    EXPECT_EQ(typed.shown, std::string(200, '*') + "\b \b\nThe key is longer than 200 characters; this entry is not taken.\n");
+}
+
+TEST(KeyRule, TakesWhatThePromptCanTypeAndStore) {
+    for (const std::string& key : {std::string(1, 'k'), std::string(200, 'k'), std::string("Cl\xe9 Secret~1")})
+        EXPECT_EQ(keyRuleProblem(key), nullptr) << key;
+    const std::string tooLong(201, 'k');
+    EXPECT_STREQ(keyRuleProblem(""), "the key is empty");
+    EXPECT_STREQ(keyRuleProblem(tooLong), "the key is longer than 200 bytes, the most the launcher's prompt takes");
+    for (const std::string& key : {std::string("Ab1\tcdefg"), std::string("Abcdefg1\x7f"), std::string("Ab\0cdefg1", 10)})
+        EXPECT_STREQ(keyRuleProblem(key),
+                     "the key holds a control character (such as a Tab), which the launcher's prompt cannot take");
 }
 
 TEST(MaskedKey, CtrlCCtrlZAndTheEndOfInputGiveAnEmptyEntry) {

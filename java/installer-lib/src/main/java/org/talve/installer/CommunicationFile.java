@@ -42,6 +42,7 @@ public final class CommunicationFile {
      *     exactly: a key that is empty or holds "=", a line end, or blanks or
      *     control characters at either end; a value with a line end, blanks or
      *     control characters at either end, or a "?{" with a "}?" after it,
+     *     text that UTF-8 cannot carry (a lone UTF-16 surrogate),
      *     which the launcher would take for a reference; a line longer than
      *     {@value #LONGEST_LINE} bytes
      */
@@ -88,7 +89,7 @@ public final class CommunicationFile {
 
     /** Writes the file, replacing what it held. */
     public void write() throws IOException {
-        Files.write(path, text().getBytes(StandardCharsets.UTF_8));
+        Files.write(path, ExactUtf8.encode(text(), "the communication file"));
     }
 
     private CommunicationFile store(String key, String escapedValue) {
@@ -110,6 +111,7 @@ public final class CommunicationFile {
     }
 
     private static void checkEnds(String text, String what) {
+        ExactUtf8.check(text, "a " + what);
         if (text.indexOf('\n') >= 0 || text.indexOf('\r') >= 0)
             throw new IllegalArgumentException("a " + what + " cannot hold a line end: " + text);
         // The reader trims every byte up to 32 from both ends.

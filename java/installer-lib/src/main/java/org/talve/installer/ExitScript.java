@@ -22,8 +22,19 @@ import java.util.regex.Pattern;
  * command. The script is UTF-8; for {@code cmd.exe} its lines end in CR LF,
  * and when it holds other characters than ASCII it switches the console to
  * the UTF-8 code page for its run and back afterwards.
+ *
+ * <p>{@code cmd.exe} reads a batch line of at most {@value #LONGEST_CMD_LINE}
+ * characters and runs what is left of a longer one as a command of its own,
+ * outside the quotes that were to protect it: a command whose line would be
+ * longer, counted in the bytes of its UTF-8 form (never fewer than its
+ * characters), is refused. {@code sh} reads lines of any length and has no
+ * such limit. Text that UTF-8 cannot carry exactly (a lone UTF-16 surrogate)
+ * is refused too, rather than written as "?", which {@code cmd.exe} would
+ * take for a wildcard.
  */
 public final class ExitScript {
+    /** The longest line {@code cmd.exe} reads whole from a batch file, line end excluded. */
+    public static final int LONGEST_CMD_LINE = 8191;
     private static final Pattern PLAIN_WORD = Pattern.compile("[A-Za-z0-9_./-]+");
     // cmd.exe finds its built-in commands only by a bare name, and its
     // built-in commands see a quoted switch as a file name.
@@ -54,30 +65,40 @@ public final class ExitScript {
      * such as {@code del} or {@code copy}) and its arguments.
      *
      * @throws IllegalArgumentException for an empty program, a NUL character,
-     *     or, for {@code cmd.exe}, a double quote or a line end, which no
-     *     quoting can carry there (Windows file names cannot hold them)
+     *     a lone UTF-16 surrogate, or, for {@code cmd.exe}, a double quote or
+     *     a line end, which no quoting can carry there (Windows file names
+     *     cannot hold them), or a line longer than {@value #LONGEST_CMD_LINE}
      */
     public ExitScript add(String program, String... arguments) {
         return add(concat(program, arguments));
     }
 
-    /** Adds a command whose output and errors are discarded. */
+    /** Adds a command whose output and errors are discarded; its line counts the redirection too. */
     public ExitScript addQuietly(String program, String... arguments) {
-        add(concat(program, arguments));
-        int last = commands.size() - 1;
-        commands.set(last, commands.get(last) + (cmd ? " >nul 2>&1" : " >/dev/null 2>&1"));
-        return this;
+        return addLine(concat(program, arguments), cmd ? " >nul 2>&1" : " >/dev/null 2>&1");
     }
 
     /** Adds a command given as its words, the program first. */
     public ExitScript add(List<String> words) {
+        return addLine(words, "");
+    }
+
+    private ExitScript addLine(List<String> words, String redirection) {
         if (words.isEmpty() || words.get(0).isEmpty()) throw new IllegalArgumentException("a command needs a program");
         StringBuilder line = new StringBuilder();
         for (int i = 0; i < words.size(); ++i) {
             if (i > 0) line.append(' ');
             String word = words.get(i);
             if (word.indexOf('\0') >= 0) throw new IllegalArgumentException("a NUL character cannot reach a command");
+            ExactUtf8.check(word, "a word of a command");
             line.append(cmd ? quoteForCmd(word, i == 0) : quoteForSh(word));
+        }
+        line.append(redirection);
+        if (cmd) {
+            int length = line.toString().getBytes(StandardCharsets.UTF_8).length;
+            if (length > LONGEST_CMD_LINE)
+                throw new IllegalArgumentException("cmd.exe reads lines of at most " + LONGEST_CMD_LINE
+                    + " characters; this command's line has " + length + " bytes: " + line.substring(0, 80) + "...");
         }
         commands.add(line.toString());
         return this;
@@ -131,7 +152,7 @@ public final class ExitScript {
 
     /** Writes the script, replacing what it held. */
     public void write() throws IOException {
-        Files.write(path, text().getBytes(StandardCharsets.UTF_8));
+        Files.write(path, ExactUtf8.encode(text(), "the exit script"));
     }
 
     /** One word for {@code sh}: in single quotes, each single quote as '\''. */

@@ -10,6 +10,7 @@ import java.util.List;
 import java.util.Locale;
 import java.util.Map;
 import java.util.Optional;
+import java.util.TreeMap;
 
 /**
  * What the launcher hands its installer jar: the user's command line, the
@@ -33,6 +34,12 @@ public final class LauncherContext {
     static final String SILENT_FILE = "TALVE_SILENT_PROPERTIES";
     static final String RECORD_FILE = "TALVE_RECORD_FILE";
     static final String SILENT_KEY = "KORVU_SILENT_K";
+    /**
+     * More arguments than any system hands a program: Windows command lines
+     * hold 32,767 characters, and Linux gives a program at most a quarter of
+     * its stack for arguments, at least 9 bytes each.
+     */
+    static final int MOST_ARGUMENTS = 1 << 20;
 
     /** The launcher's options that take no value. */
     static final List<String> FLAG_OPTIONS = Collections.unmodifiableList(java.util.Arrays.asList(
@@ -83,6 +90,11 @@ public final class LauncherContext {
         return System.getenv(ARGUMENT_COUNT) != null && System.getenv(TEMPORARY_DIRECTORY) != null;
     }
 
+    // The launcher removes the variable of an empty argument, so a missing
+    // one below the count is "" and the count cannot be checked one by one.
+    // It is checked against the highest argument present and against what a
+    // command line can hold, and only then gives the list its size: an
+    // environment is outside input, and an Error would pass a jar's catch.
     private List<String> readCommandLine() {
         String countText = required(ARGUMENT_COUNT, "the jar is not running under the launcher");
         int count;
@@ -91,15 +103,35 @@ public final class LauncherContext {
         } catch (NumberFormatException e) {
             count = -1;
         }
-        if (count < 0) throw new IllegalStateException(ARGUMENT_COUNT + " is not a number of arguments: " + countText);
+        if (count < 0 || count > MOST_ARGUMENTS)
+            throw new IllegalStateException(ARGUMENT_COUNT + " is not a number of arguments: " + countText);
+        TreeMap<Integer, String> present = new TreeMap<>();
+        for (Map.Entry<String, String> variable : environment.entrySet()) {
+            int index = argumentIndex(variable.getKey());
+            if (index >= 0) present.put(index, variable.getValue());
+        }
+        int highest = present.isEmpty() ? -1 : present.lastKey();
+        if (highest >= count)
+            throw new IllegalStateException(ARGUMENT_COUNT + " is " + count + ", but " + String.format(Locale.ROOT,
+                "%s%02d", ARGUMENT_PREFIX, highest) + " is set: the launcher's command line is damaged");
         List<String> arguments = new ArrayList<>(count);
         for (int i = 0; i < count; ++i) {
-            String name = String.format(Locale.ROOT, "%s%02d", ARGUMENT_PREFIX, i);
-            // An empty argument comes as an empty assignment, which removes the variable on some systems.
-            String value = environment.get(name);
+            String value = present.get(i);
             arguments.add(value == null ? "" : value);
         }
         return Collections.unmodifiableList(arguments);
+    }
+
+    // The index nn of KORVU_BOOTSTRAP_ARGVnn as the launcher writes it (at
+    // least two digits, no other leading zero), or -1.
+    private static int argumentIndex(String name) {
+        if (!name.startsWith(ARGUMENT_PREFIX)) return -1;
+        String digits = name.substring(ARGUMENT_PREFIX.length());
+        if (digits.length() < 2 || digits.length() > 7) return -1;
+        for (int i = 0; i < digits.length(); ++i)
+            if (digits.charAt(i) < '0' || digits.charAt(i) > '9') return -1;
+        int index = Integer.parseInt(digits);
+        return String.format(Locale.ROOT, "%02d", index).equals(digits) ? index : -1;
     }
 
     private String required(String variable, String why) {
@@ -227,11 +259,28 @@ public final class LauncherContext {
      * over protected in {@code KORVU_SILENT_K}.
      *
      * @throws IllegalArgumentException when {@code KORVU_SILENT_K} is damaged
+     * @throws IllegalStateException when the key is not UTF-8 text (typed in a
+     *     terminal of another encoding): {@link #userKeyBytes} has it
      */
     public Optional<String> userKey() {
+        Optional<byte[]> bytes = userKeyBytes();
+        if (!bytes.isPresent()) return Optional.empty();
+        String key = ExactUtf8.decodeOrNull(bytes.get(), 0, bytes.get().length);
+        if (key == null) throw new IllegalStateException("the user's key is not UTF-8 text: use userKeyBytes()");
+        return Optional.of(key);
+    }
+
+    /**
+     * The user's key as the launcher got it, the bytes of its command line or
+     * console, whatever their encoding; {@link #silentAnswers} and
+     * {@link #recordWriter} use it so.
+     *
+     * @throws IllegalArgumentException when {@code KORVU_SILENT_K} is damaged
+     */
+    public Optional<byte[]> userKeyBytes() {
         String protectedKey = environment.get(SILENT_KEY);
         if (protectedKey == null || protectedKey.isEmpty()) return Optional.empty();
-        return Optional.of(ProtectedValue.decodeSilentKey(protectedKey));
+        return Optional.of(ProtectedValue.decodeSilentKeyBytes(protectedKey));
     }
 
     /**
@@ -243,7 +292,7 @@ public final class LauncherContext {
     public SilentAnswers silentAnswers() throws java.io.IOException {
         Path file = silentFile().orElseThrow(() -> new MissingLauncherVariableException(SILENT_FILE,
             "the installer was not started with -silent FILE"));
-        return SilentAnswers.read(file, userKey().orElse(null));
+        return SilentAnswers.readWithKeyBytes(file, userKeyBytes().orElse(null));
     }
 
     /**
@@ -255,7 +304,7 @@ public final class LauncherContext {
     public RecordWriter recordWriter() {
         Path file = recordFile().orElseThrow(() -> new MissingLauncherVariableException(RECORD_FILE,
             "the installer was not started with -record FILE"));
-        return new RecordWriter(file, userKey().orElse(null));
+        return RecordWriter.withKeyBytes(file, userKeyBytes().orElse(null));
     }
 
     /** Product records and runtime reuse, with the record folder this environment names. */

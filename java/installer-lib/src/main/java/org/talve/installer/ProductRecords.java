@@ -76,12 +76,16 @@ public final class ProductRecords {
     /**
      * Copies a runtime into {@code <home>/_jvm}: links stay links (a link into
      * the runtime itself then points into the copy), executable bits and
-     * times are kept. The copy is made beside {@code _jvm} and renamed when
+     * times are kept. A link that leads out of the runtime, and anything
+     * that is neither a file, a folder nor a link (a pipe, a device), are
+     * refused, as {@code talve-pack runtime} refuses them: the copy would
+     * depend on what lies outside it, or wait for ever on a pipe. The copy is made beside {@code _jvm} and renamed when
      * complete; an earlier {@code _jvm} is replaced. Nothing is copied when
      * the runtime already is that folder (a reused runtime).
      *
      * @return the copy, {@code <home>/_jvm}
-     * @throws IOException when the runtime has no {@value #RUNTIME_PROPERTIES} or cannot be copied
+     * @throws IOException when the runtime has no {@value #RUNTIME_PROPERTIES}, holds such an
+     *     entry (the message names it; nothing is left of the copy) or cannot be copied
      */
     public static Path copyRuntime(Path runtime, Path home) throws IOException {
         if (!Files.isRegularFile(runtime.resolve(RUNTIME_PROPERTIES)))
@@ -118,6 +122,7 @@ public final class ProductRecords {
         String line = home.toAbsolutePath().normalize().toString();
         if (line.indexOf('\n') >= 0 || line.indexOf('\r') >= 0)
             throw new IllegalArgumentException("a product home with a line end in its path cannot be recorded: " + line);
+        ExactUtf8.check(line, "the product home");
         String runtimePath = line + (windows ? "\\" : "/") + RUNTIME_FOLDER;
         if (runtimePath.getBytes(StandardCharsets.UTF_8).length > LONGEST_RUNTIME_PATH
                 || line.getBytes(StandardCharsets.UTF_8).length > LONGEST_RECORD_LINE)
@@ -194,13 +199,28 @@ public final class ProductRecords {
             Path copy = targetOf(file);
             if (attributes.isSymbolicLink()) {
                 Path link = Files.readSymbolicLink(file);
-                if (link.isAbsolute() && link.normalize().startsWith(source))
-                    link = copy.getParent().relativize(targetOf(link.normalize()));
+                if (leavesTree(file, link))
+                    throw new IOException("cannot copy " + file + ": it is a link to " + link
+                        + ", outside the runtime; copy the runtime with its links resolved or remove the link");
+                if (link.isAbsolute()) link = copy.getParent().relativize(targetOf(link.normalize()));
                 Files.createSymbolicLink(copy, link);
-            } else {
+            } else if (attributes.isRegularFile()) {
                 Files.copy(file, copy, StandardCopyOption.COPY_ATTRIBUTES, LinkOption.NOFOLLOW_LINKS);
+            } else {
+                throw new IOException("cannot copy " + file + ": it is neither a file, a folder nor a link");
             }
             return FileVisitResult.CONTINUE;
+        }
+
+        // Written as it is and as it resolves now: a ".." through another link
+        // can lead out where the written path stays inside.
+        private boolean leavesTree(Path file, Path link) {
+            if (!file.getParent().resolve(link).normalize().startsWith(source)) return true;
+            try {
+                return !file.toRealPath().startsWith(source);
+            } catch (IOException dangling) {
+                return false;
+            }
         }
 
         // A folder without write permission is given its own only once it is filled.

@@ -1,10 +1,6 @@
 package org.talve.installer;
 
 import java.io.IOException;
-import java.nio.ByteBuffer;
-import java.nio.charset.CharacterCodingException;
-import java.nio.charset.CodingErrorAction;
-import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
@@ -46,6 +42,8 @@ final class PropertyLines {
         return parse(Files.readAllBytes(file), file.toString());
     }
 
+    // The launcher tells comments and lines without "=" by their bytes, so
+    // they may be in any encoding; only names and values reach the jar as text.
     static List<Line> parse(byte[] bytes, String where) throws IOException {
         List<Line> lines = new ArrayList<>();
         int begin = 0;
@@ -57,23 +55,35 @@ final class PropertyLines {
             boolean terminated = end < bytes.length;
             int stored = end - begin + (terminated ? 1 : 0);
             if (stored + 1 <= LINE_BUFFER) {
-                String line = trimmed(decode(bytes, begin, end - begin, where, number));
-                int equals = line.indexOf('=');
-                if (!line.isEmpty() && line.charAt(0) != '#' && equals >= 0)
-                    lines.add(new Line(number, trimmed(line.substring(0, equals)), trimmed(line.substring(equals + 1))));
+                int first = skipSpace(bytes, begin, end);
+                int last = trimEnd(bytes, first, end);
+                int equals = first;
+                while (equals < last && bytes[equals] != '=') ++equals;
+                if (first < last && bytes[first] != '#' && equals < last) {
+                    int nameBegin = first;
+                    int nameEnd = trimEnd(bytes, nameBegin, equals);
+                    int valueBegin = skipSpace(bytes, equals + 1, last);
+                    String name = ExactUtf8.decodeOrNull(bytes, nameBegin, nameEnd - nameBegin);
+                    if (name == null) throw new IOException(where + ", line " + number + ": the name is not UTF-8");
+                    String value = ExactUtf8.decodeOrNull(bytes, valueBegin, last - valueBegin);
+                    if (value == null)
+                        throw new IOException(where + ", line " + number + ": the value of " + name + " is not UTF-8");
+                    lines.add(new Line(number, name, value));
+                }
             }
             begin = end + 1;
         }
         return lines;
     }
 
-    private static String decode(byte[] bytes, int offset, int length, String where, int number) throws IOException {
-        try {
-            return StandardCharsets.UTF_8.newDecoder().onMalformedInput(CodingErrorAction.REPORT)
-                .onUnmappableCharacter(CodingErrorAction.REPORT).decode(ByteBuffer.wrap(bytes, offset, length)).toString();
-        } catch (CharacterCodingException e) {
-            throw new IOException(where + ", line " + number + ": not UTF-8", e);
-        }
+    private static int skipSpace(byte[] bytes, int begin, int end) {
+        while (begin < end && isSpace((char) bytes[begin])) ++begin;
+        return begin;
+    }
+
+    private static int trimEnd(byte[] bytes, int begin, int end) {
+        while (end > begin && isSpace((char) bytes[end - 1])) --end;
+        return end;
     }
 
     /** White space as the C locale's isspace has it. */

@@ -24,8 +24,16 @@ import javax.crypto.spec.SecretKeySpec;
  * ciphertext, and a check character. Deriving a user's key takes 600,000
  * PBKDF2 iterations (about half a second): the static methods keep the last
  * key they derived, and a {@link Key} does any number of values. Key and text
- * strings are UTF-8. Every way a value can fail gives one answer, an
- * {@link IllegalArgumentException} "the key does not fit this value".
+ * strings are UTF-8 (one UTF-8 cannot carry, a lone UTF-16 surrogate, is
+ * refused); a key as bytes is taken as it is. Every way a value can fail gives
+ * one answer, an {@link IllegalArgumentException} "the key does not fit this
+ * value".
+ *
+ * <p>A user's key is one the launcher can take: 1 to {@value #LONGEST_KEY}
+ * bytes (what its prompt stores, and what fits {@code KORVU_SILENT_K}), none
+ * of them a control character (its prompt cannot type one). Any other key is
+ * refused with an {@link IllegalArgumentException} saying why, since nobody
+ * could hand it to an installer.
  *
  * <p>{@code tools/java/TalveProtectedValue.java} is the same code as one
  * source file, for installer jars that do not use this library.
@@ -37,6 +45,7 @@ public final class ProtectedValue {
     public static final String USER_KEY_SALT = "talve-launcher protected property values 2";
     public static final int USER_KEY_ITERATIONS = 600000;
     public static final int LONGEST_TEXT = 4096;
+    public static final int LONGEST_KEY = 200;
 
     private static final String DOES_NOT_FIT = "the key does not fit this value";
     private static final int BLOCK = 16;
@@ -78,7 +87,7 @@ public final class ProtectedValue {
         }
 
         public String encrypt(String text) {
-            return encrypt(text.getBytes(StandardCharsets.UTF_8));
+            return encrypt(ExactUtf8.encode(text, "the text"));
         }
 
         /** The text of a value; IllegalArgumentException when the key does not fit it. */
@@ -170,15 +179,27 @@ public final class ProtectedValue {
         }
     }
 
-    /** A user's key (any bytes, not empty); slow on purpose. */
+    /** A user's key, one the launcher can take (see above); slow on purpose. */
     public static Key forKey(byte[] key) {
-        if (key.length == 0) throw new IllegalArgumentException("the key is empty");
+        checkKey(key);
         byte[] master = pbkdf2(key);
         return new Key(master, encode(subKey(master, "talve protected value tag")).substring(0, 4));
     }
 
     public static Key forKey(String key) {
-        return forKey(key.getBytes(StandardCharsets.UTF_8));
+        return forKey(ExactUtf8.encode(key, "the key"));
+    }
+
+    /** IllegalArgumentException saying why, for a key the launcher cannot take. */
+    public static void checkKey(byte[] key) {
+        if (key.length == 0) throw new IllegalArgumentException("the key is empty");
+        if (key.length > LONGEST_KEY)
+            throw new IllegalArgumentException("the key is longer than " + LONGEST_KEY
+                + " bytes, the most the launcher's prompt takes");
+        for (byte b : key)
+            if ((b & 0xff) < 0x20 || b == 0x7f)
+                throw new IllegalArgumentException("the key holds a control character (such as a Tab), "
+                    + "which the launcher's prompt cannot take");
     }
 
     /** The key behind KORVU_SILENT_K; IllegalArgumentException when the value is damaged. */
@@ -201,6 +222,16 @@ public final class ProtectedValue {
         return cachedKey(key).decrypt(value);
     }
 
+    /** As encrypt, with the key's bytes as the launcher got them. */
+    public static String encrypt(byte[] key, String text) {
+        return cachedKey(key).encrypt(text);
+    }
+
+    /** As decrypt, with the key's bytes as the launcher got them. */
+    public static byte[] decryptBytes(byte[] key, String value) {
+        return cachedKey(key).decryptBytes(value);
+    }
+
     /** True when the value is intact and was made with this key. */
     public static boolean keyFits(String key, String value) {
         return cachedKey(key).fits(value);
@@ -213,11 +244,14 @@ public final class ProtectedValue {
         return ALPHABET.charAt(sum % 64);
     }
 
-    private static synchronized Key cachedKey(String key) {
-        byte[] text = key.getBytes(StandardCharsets.UTF_8);
+    private static Key cachedKey(String key) {
+        return cachedKey(ExactUtf8.encode(key, "the key"));
+    }
+
+    private static synchronized Key cachedKey(byte[] text) {
         if (lastKey == null || !Arrays.equals(text, lastKeyText)) {
             lastKey = forKey(text);
-            lastKeyText = text;
+            lastKeyText = text.clone();
         }
         return lastKey;
     }

@@ -17,7 +17,7 @@ import java.util.Map;
  */
 public final class RecordWriter {
     private final Path file;
-    private final String key;
+    private final byte[] key;
     private final Map<String, String> lines = new LinkedHashMap<>();
 
     /**
@@ -29,8 +29,23 @@ public final class RecordWriter {
      *     glance only; see {@link #putSensitive})
      */
     public RecordWriter(Path file, String key) {
+        this(file, key == null ? null : ExactUtf8.encode(key, "the key"));
+    }
+
+    /**
+     * A writer of {@code file} with the key's bytes as the launcher got them.
+     *
+     * @throws IllegalArgumentException for a key the launcher could not take
+     *     (see {@link ProtectedValue})
+     */
+    public static RecordWriter withKeyBytes(Path file, byte[] key) {
+        return new RecordWriter(file, key);
+    }
+
+    private RecordWriter(Path file, byte[] key) {
         this.file = file;
-        this.key = key == null || key.isEmpty() ? null : key;
+        this.key = key == null || key.length == 0 ? null : key.clone();
+        if (this.key != null) ProtectedValue.checkKey(this.key);
     }
 
     /** True when sensitive values are protected with the user's key. */
@@ -43,7 +58,8 @@ public final class RecordWriter {
      *
      * @throws IllegalArgumentException for a name that is empty, holds "=",
      *     begins with "#" or ends in ".encrypted", or a name or value with a line end or with white
-     *     space at either end, or a line of more than 8,190 bytes
+     *     space at either end, text that UTF-8 cannot carry (a lone UTF-16
+     *     surrogate), or a line of more than 8,190 bytes
      */
     public RecordWriter put(String name, String value) {
         if (name.endsWith(SilentAnswers.ENCRYPTED_SUFFIX))
@@ -72,7 +88,7 @@ public final class RecordWriter {
 
     /** Writes the file, replacing what it held. */
     public void write() throws IOException {
-        Files.write(file, text().getBytes(StandardCharsets.UTF_8));
+        Files.write(file, ExactUtf8.encode(text(), "the record file"));
     }
 
     private RecordWriter store(String name, String key, String value) {
@@ -96,6 +112,7 @@ public final class RecordWriter {
     }
 
     private static void checkText(String text, String what) {
+        ExactUtf8.check(text, "a " + what);
         if (text.indexOf('\n') >= 0 || text.indexOf('\r') >= 0)
             throw new IllegalArgumentException("a " + what + " cannot hold a line end: " + text);
         if (!text.isEmpty() && (PropertyLines.isSpace(text.charAt(0)) || PropertyLines.isSpace(text.charAt(text.length() - 1))))

@@ -39,14 +39,24 @@ public final class SilentAnswers {
      *     or holds a protected value the key does not open (the message names the property)
      */
     public static SilentAnswers read(Path file, String key) throws IOException {
+        return readWithKeyBytes(file, key == null ? null : ExactUtf8.encode(key, "the key"));
+    }
+
+    /**
+     * Reads a silent file with the key's bytes as the launcher got them
+     * (a key typed in a terminal that is not UTF-8 is no text).
+     *
+     * @see #read(Path, String)
+     */
+    public static SilentAnswers readWithKeyBytes(Path file, byte[] key) throws IOException {
         return from(PropertyLines.read(file), key, file.toString());
     }
 
     static SilentAnswers parse(byte[] text, String key) throws IOException {
-        return from(PropertyLines.parse(text, "text"), key, "text");
+        return from(PropertyLines.parse(text, "text"), key == null ? null : ExactUtf8.encode(key, "the key"), "text");
     }
 
-    private static SilentAnswers from(Iterable<PropertyLines.Line> lines, String key, String where) throws IOException {
+    private static SilentAnswers from(Iterable<PropertyLines.Line> lines, byte[] key, String where) throws IOException {
         Map<String, String> values = new LinkedHashMap<>();
         Set<String> protectedNames = new java.util.LinkedHashSet<>();
         for (PropertyLines.Line line : lines) {
@@ -56,19 +66,25 @@ public final class SilentAnswers {
                 throw new IOException(where + ", line " + line.number + ": the property " + name + " is given twice");
             String value = line.value;
             if (encrypted && !value.isEmpty()) {
+                byte[] text;
                 try {
                     if (value.startsWith(ProtectedValue.PROGRAM_KEY_TAG)) {
-                        value = ProtectedValue.programKey().decrypt(value);
+                        text = ProtectedValue.programKey().decryptBytes(value);
                     } else if (key == null) {
                         throw new IOException(where + ", line " + line.number + ": the property " + line.name
                             + " is protected with a user's key, and no key was given");
                     } else {
-                        value = ProtectedValue.decrypt(key, value);
+                        text = ProtectedValue.decryptBytes(key, value);
                     }
                 } catch (IllegalArgumentException e) {
                     throw new IOException(where + ", line " + line.number + ": the key does not fit the value of "
                         + line.name, e);
                 }
+                // Read as a value written in the file is.
+                value = ExactUtf8.decodeOrNull(text, 0, text.length);
+                if (value == null)
+                    throw new IOException(where + ", line " + line.number + ": the value of " + line.name
+                        + " is not UTF-8");
             }
             if (encrypted) protectedNames.add(name);
             values.put(name, value);

@@ -30,6 +30,10 @@ class CommunicationFileTest {
         assertThrows(IllegalArgumentException.class, () -> comm.set("a=b", "v"));
         assertThrows(IllegalArgumentException.class, () -> comm.set("", "v"));
         assertThrows(IllegalArgumentException.class, () -> CommunicationFile.reference("x}?y"));
+        // UTF-8 cannot carry a lone surrogate; written as "?" it would name another file.
+        assertThrows(IllegalArgumentException.class, () -> comm.set("k", "C:\\keep\uD800"));
+        assertThrows(IllegalArgumentException.class, () -> comm.set("k\uDC00", "v"));
+        comm.set("k", "\uD83D\uDE00");
         StringBuilder long1 = new StringBuilder();
         while (long1.length() < CommunicationFile.LONGEST_LINE - 2) long1.append('x');
         comm.set("k", long1.toString());

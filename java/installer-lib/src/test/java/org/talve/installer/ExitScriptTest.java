@@ -85,6 +85,89 @@ class ExitScriptTest {
         }
     }
 
+    /**
+     * A line cmd.exe reads whole runs as one command, even with syntax after
+     * a word as long as cmd.exe allows; one character more is refused rather
+     * than cut into a second command. A name UTF-8 cannot carry is refused
+     * rather than written as "?", a wildcard that deletes every like name.
+     */
+    @Test
+    void longLinesAndOddNamesUnderWineDoNothingButWhatWasWritten(@TempDir Path dir) throws Exception {
+        Properties wine = wineConfig();
+        Path injected = dir.resolve("injected.txt");
+        String payload = "& echo INJECTED> " + windowsPath(injected) + " & rem";
+        ExitScript script = ExitScript.forCmd(dir.resolve("exitscript.bat"));
+        // "echo", a blank and two quotes around the word.
+        String word = padded(payload, ExitScript.LONGEST_CMD_LINE - 7);
+        script.add("echo", word);
+        assertEquals(ExitScript.LONGEST_CMD_LINE, script.commands().get(0).length());
+        IllegalArgumentException tooLong = assertThrows(IllegalArgumentException.class,
+            () -> script.add("echo", "y" + word));
+        assertTrue(tooLong.getMessage().contains("8191"), tooLong.getMessage());
+        assertThrows(IllegalArgumentException.class,
+            () -> script.addQuietly("echo", word.substring(0, word.length() - 5)));
+        assertThrows(IllegalArgumentException.class,
+            () -> script.add("del", "/F", "/Q", windowsPath(dir) + "\\keep\uD800"));
+        script.deleteFile(windowsPath(makeKeepFiles(dir).resolve("keep\u00e9")));
+        script.write();
+        RealLauncher.Result result = runUnderWine(wine, dir, windowsPath(dir.resolve("exitscript.bat")).toString());
+        assertEquals(0, result.code, result.toString());
+        assertFalse(Files.exists(injected), "the rest of a cut line ran: " + result);
+        assertRemainingKeepFiles(dir, result);
+    }
+
+    @Test
+    void longLinesAndOddNamesUnderShDoNothingButWhatWasWritten(@TempDir Path dir) throws Exception {
+        Path injected = dir.resolve("injected.txt");
+        String word = padded("& echo INJECTED> " + injected + " & rem' ; touch " + injected + " ; '", 100000);
+        ExitScript script = ExitScript.forSh(dir.resolve("exitscript.bat"));
+        script.add("sh", "-c", "printf %s \"$1\" > out.txt", "sh", word);
+        assertThrows(IllegalArgumentException.class, () -> script.add("rm", "-f", "--", dir + "/keep\uDC00"));
+        script.deleteFile(makeKeepFiles(dir).resolve("keep\u00e9")).write();
+        RealLauncher.Result result = RealLauncher.exec(Arrays.asList("/bin/sh", dir.resolve("exitscript.bat").toString()),
+            new LinkedHashMap<String, String>(), null, dir);
+        assertEquals(0, result.code, result.toString());
+        assertEquals(word, new String(Files.readAllBytes(dir.resolve("out.txt")), StandardCharsets.UTF_8));
+        assertFalse(Files.exists(injected), result.toString());
+        assertRemainingKeepFiles(dir, result);
+    }
+
+    private static String padded(String tail, int length) {
+        StringBuilder word = new StringBuilder();
+        while (word.length() + tail.length() < length) word.append('y');
+        return word.append(tail).toString();
+    }
+
+    private static Path makeKeepFiles(Path dir) throws Exception {
+        Path data = Files.createDirectories(dir.resolve("data"));
+        for (String name : Arrays.asList("keepA", "keepB", "keepC", "keep\u00e9"))
+            Files.write(data.resolve(name), name.getBytes(StandardCharsets.UTF_8));
+        return data;
+    }
+
+    private static void assertRemainingKeepFiles(Path dir, RealLauncher.Result result) throws Exception {
+        try (Stream<Path> files = Files.list(dir.resolve("data"))) {
+            assertEquals(Arrays.asList("keepA", "keepB", "keepC"),
+                files.map(f -> f.getFileName().toString()).sorted().collect(java.util.stream.Collectors.toList()),
+                result.toString());
+        }
+    }
+
+    private static Properties wineConfig() throws Exception {
+        Path config = Paths.get(System.getProperty("talve.wine.config", ""));
+        assumeTrue(Files.isRegularFile(config), "no Windows build tested under Wine");
+        Properties wine = new Properties();
+        wine.load(Files.newBufferedReader(config));
+        return wine;
+    }
+
+    private static RealLauncher.Result runUnderWine(Properties wine, Path dir, String script) throws Exception {
+        Map<String, String> env = new LinkedHashMap<>(System.getenv());
+        env.put("WINEPREFIX", wine.getProperty("prefix"));
+        env.put("WINEDEBUG", "-all");
+        return RealLauncher.exec(Arrays.asList(wine.getProperty("wine"), "cmd.exe", "/c", script), env, null, dir);
+    }
+
     static Path windowsPath(Path linux) {
         return Paths.get("Z:" + linux.toAbsolutePath().toString().replace('/', '\\'));
     }

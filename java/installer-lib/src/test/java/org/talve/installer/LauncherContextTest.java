@@ -38,6 +38,22 @@ class LauncherContextTest {
         assertEquals("x99", arguments.get(99));
     }
 
+    /** An environment is outside input: a count no command line can have is refused, not allocated. */
+    @Test
+    void anArgumentCountThatCannotBeIsRefused() {
+        for (String count : Arrays.asList("100000000", "2147483647", "1048577", "-1", "x")) {
+            Map<String, String> env = environment("a");
+            env.put("KORVU_BOOTSTRAP_ARGC", count);
+            assertThrows(IllegalStateException.class, () -> LauncherContext.of(env), count);
+        }
+        Map<String, String> env = environment("a", "b");
+        env.put("KORVU_BOOTSTRAP_ARGC", "2");
+        assertThrows(IllegalStateException.class, () -> LauncherContext.of(env));
+        // Trailing empty arguments are removed variables, and still count.
+        env.put("KORVU_BOOTSTRAP_ARGC", "5");
+        assertEquals(Arrays.asList("a", "b", "", ""), LauncherContext.of(env).arguments());
+    }
+
     @Test
     void theLaunchersOptionsTakeTheirValuesAsTheLauncherDoes() {
         LauncherContext context = LauncherContext.of(environment("-tempdir", "-console", "-mine", "-key", "-silent",

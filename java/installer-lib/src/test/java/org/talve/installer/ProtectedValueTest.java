@@ -85,6 +85,22 @@ class ProtectedValueTest {
         }
     }
 
+    /** Every key the launcher's prompt can take, and none it cannot. */
+    @Test
+    void onlyKeysTheLauncherCanTakeAreTaken() {
+        byte[] longest = new byte[ProtectedValue.LONGEST_KEY];
+        java.util.Arrays.fill(longest, (byte) 'k');
+        longest[0] = (byte) 0xe9;
+        ProtectedValue.checkKey(longest);
+        ProtectedValue.checkKey("~ \u00ff".getBytes(StandardCharsets.ISO_8859_1));
+        for (byte[] key : new byte[][] {new byte[0], java.util.Arrays.copyOf(longest, 201), "Ab1\tcdefg".getBytes(StandardCharsets.UTF_8),
+                {'a', 0x7f}, {'a', 0}}) {
+            assertThrows(IllegalArgumentException.class, () -> ProtectedValue.forKey(key), new String(key, StandardCharsets.ISO_8859_1));
+        }
+        assertThrows(IllegalArgumentException.class, () -> ProtectedValue.encrypt("Key\uD800x2024", "text"));
+        assertThrows(IllegalArgumentException.class, () -> ProtectedValue.programKey().encrypt("text\uDFFF"));
+    }
+
     @Test
     void everyDamageGivesTheOneAnswer() {
         String value = ProtectedValue.programKey().encrypt("Alice2024key");

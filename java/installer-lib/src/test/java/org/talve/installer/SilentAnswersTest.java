@@ -117,11 +117,51 @@ class SilentAnswersTest {
     void theRecordWriterRefusesWhatTheReaderWouldChange() {
         RecordWriter writer = new RecordWriter(null, KEY);
         for (String[] bad : new String[][] {{"a=b", "v"}, {"#a", "v"}, {" a", "v"}, {"", "v"}, {"a", " v"},
-                {"a", "v\t"}, {"a", "two\nlines"}, {"a.encrypted", "v"}}) {
+                {"a", "v\t"}, {"a", "two\nlines"}, {"a.encrypted", "v"}, {"keep\uD800", "v"}, {"a", "keep\uDBFF"}}) {
             assertThrows(IllegalArgumentException.class, () -> writer.put(bad[0], bad[1]), Arrays.toString(bad));
         }
         StringBuilder tooLong = new StringBuilder();
         while (tooLong.length() < PropertyLines.LINE_BUFFER) tooLong.append('x');
         assertThrows(IllegalArgumentException.class, () -> writer.put("a", tooLong.toString()));
+        assertThrows(IllegalArgumentException.class, () -> writer.putSensitive("a", "keep\uD800"));
+    }
+
+    /** Comments and lines without "=" may be in any encoding, as the launcher skips them unread. */
+    @Test
+    void onlyNamesAndValuesMustBeUtf8() throws IOException {
+        byte[] latin1 = "# G\u00e9n\u00e9r\u00e9\nno equals \u00e9\n  #x=\u00e9\na=1\n".getBytes(StandardCharsets.ISO_8859_1);
+        assertEquals(map("a", "1"), SilentAnswers.parse(latin1, null).asMap());
+        IOException name = assertThrows(IOException.class,
+            () -> SilentAnswers.parse("a=1\n\u00e9=2\n".getBytes(StandardCharsets.ISO_8859_1), null));
+        assertTrue(name.getMessage().contains("line 2"), name.getMessage());
+        IOException value = assertThrows(IOException.class,
+            () -> SilentAnswers.parse("a=1\n\nb = \u00e9\n".getBytes(StandardCharsets.ISO_8859_1), null));
+        assertTrue(value.getMessage().contains("line 3") && value.getMessage().contains(" b "), value.getMessage());
+    }
+
+    /**
+     * A key typed in a terminal that is not UTF-8 reaches the jar as the
+     * launcher got it: its bytes open the values made with them, and the
+     * values the jar records with it open again.
+     */
+    @Test
+    void aKeyThatIsNoUtf8TextWorksAsBytes(@TempDir Path dir) throws IOException {
+        byte[] key = "Cl\u00e9Secret1".getBytes(StandardCharsets.ISO_8859_1);
+        Map<String, String> env = LauncherContextTest.environment("-silent", "s", "-key");
+        env.put("KORVU_SILENT_K", ProtectedValue.programKey().encrypt(key));
+        Path silent = Files.write(dir.resolve("silent.properties"),
+            ("pw.encrypted=" + ProtectedValue.encrypt(key, "Gr\u00fc\u00dfe") + "\n").getBytes(StandardCharsets.UTF_8));
+        env.put("TALVE_SILENT_PROPERTIES", silent.toString());
+        env.put("TALVE_RECORD_FILE", dir.resolve("record.properties").toString());
+        LauncherContext context = LauncherContext.of(env);
+        assertEquals("Gr\u00fc\u00dfe", context.silentAnswers().get("pw", ""));
+        context.recordWriter().putSensitive("pw", "again").write();
+        assertEquals("again", SilentAnswers.readWithKeyBytes(dir.resolve("record.properties"), key).get("pw", ""));
+        assertThrows(IllegalStateException.class, context::userKey);
+        // A value that decrypts to bytes that are no UTF-8 is named, not taken for a wrong key.
+        Files.write(silent, ("pw.encrypted=" + ProtectedValue.forKey(key).encrypt(new byte[] {(byte) 0xe9}) + "\n")
+            .getBytes(StandardCharsets.UTF_8));
+        IOException notText = assertThrows(IOException.class, context::silentAnswers);
+        assertTrue(notText.getMessage().contains("not UTF-8"), notText.getMessage());
     }
 }

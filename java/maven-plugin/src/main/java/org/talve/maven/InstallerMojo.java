@@ -10,6 +10,7 @@ import org.apache.maven.plugins.annotations.Component;
 import org.apache.maven.plugins.annotations.LifecyclePhase;
 import org.apache.maven.plugins.annotations.Mojo;
 import org.apache.maven.plugins.annotations.Parameter;
+import org.apache.maven.plugins.annotations.ResolutionScope;
 import org.apache.maven.project.MavenProject;
 import org.apache.maven.project.MavenProjectHelper;
 import org.talve.maven.pack.Installer;
@@ -21,29 +22,41 @@ import org.talve.maven.pack.WindowsResources;
  * Writes the installer, as "talve-pack create" does, and attaches it to
  * the project with the target as its classifier.
  */
-@Mojo(name = "installer", defaultPhase = LifecyclePhase.PACKAGE, threadSafe = true)
+@Mojo(name = "installer", defaultPhase = LifecyclePhase.PACKAGE, threadSafe = true,
+        requiresDependencyResolution = ResolutionScope.RUNTIME)
 public class InstallerMojo extends TalveMojo {
     @Component
     private MavenProjectHelper projectHelper;
 
-    /** The installer jar; by default the project's jar. */
+    /** The installer jar; by default the project's jar, merged with its run-time dependencies. */
     @Parameter
     private File jar;
 
+    /**
+     * Store the project's jar merged with its compile and runtime scope
+     * dependencies, so that it runs alone; false stores it as it is.
+     */
+    @Parameter(property = "talve.mergeDependencies", defaultValue = "true")
+    private boolean mergeDependencies;
+
+    /** The time of the merged jar's entries, for reproducible installers; unset gives a fixed date. */
+    @Parameter(defaultValue = "${project.build.outputTimestamp}")
+    private String outputTimestamp;
+
     /** The name the jar is stored and run under (at most 12 characters); by default its file name. */
-    @Parameter
+    @Parameter(property = "talve.jarName")
     private String jarName;
 
     /** A data jar, unpacked beside the installer jar. */
-    @Parameter
+    @Parameter(property = "talve.data")
     private File data;
 
     /** The name the data jar is stored under (at most 12 characters); by default its file name. */
-    @Parameter
+    @Parameter(property = "talve.dataName")
     private String dataName;
 
     /** Megabytes the installer needs in the temporary directory beyond its files (with a data jar). */
-    @Parameter(defaultValue = "0")
+    @Parameter(property = "talve.extraSpaceMb", defaultValue = "0")
     private long extraSpaceMb;
 
     /** The packed runtime; by default the one the runtime goal wrote for the target, when there is one. */
@@ -51,27 +64,27 @@ public class InstallerMojo extends TalveMojo {
     private File runtime;
 
     /** Bytes the runtime needs once unpacked; read from a runtime the runtime goal or talve-pack packed. */
-    @Parameter
+    @Parameter(property = "talve.runtimeSize")
     private Long runtimeSize;
 
     /** Reuse a runtime of an earlier installation before unpacking the carried one. */
-    @Parameter(defaultValue = "false")
+    @Parameter(property = "talve.searchInstalledRuntime", defaultValue = "false")
     private boolean searchInstalledRuntime;
 
     /** Splash image shown while unpacking. */
-    @Parameter
+    @Parameter(property = "talve.splash")
     private File splash;
 
     /** Text printed by -help; by default a line listing the launcher's options. */
-    @Parameter
+    @Parameter(property = "talve.usage")
     private File usage;
 
     /** Argument specification the command line is checked against; by default any command line is taken. */
-    @Parameter
+    @Parameter(property = "talve.argsSpec")
     private File argsSpec;
 
     /** Accept any command line (the default when no argsSpec is given); excludes argsSpec. */
-    @Parameter(defaultValue = "false")
+    @Parameter(property = "talve.noValidation", defaultValue = "false")
     private boolean noValidation;
 
     /**
@@ -82,18 +95,18 @@ public class InstallerMojo extends TalveMojo {
     private boolean console;
 
     /** Pass the user's -javaArgs text to the Java command. */
-    @Parameter(defaultValue = "false")
+    @Parameter(property = "talve.allowJavaArgs", defaultValue = "false")
     private boolean allowJavaArgs;
 
     /**
      * Jar that checks an installed Java runtime (stored as check.jar); by
      * default, when requirements are given, the plugin's own.
      */
-    @Parameter
+    @Parameter(property = "talve.checkJar")
     private File checkJar;
 
     /** Requirement file the checking jar reads (stored as req.txt). */
-    @Parameter
+    @Parameter(property = "talve.requirements")
     private File requirements;
 
     /** The launcher to build on; by default the plugin's own for the target. */
@@ -105,7 +118,7 @@ public class InstallerMojo extends TalveMojo {
     private File outputFile;
 
     /** Attach the installer to the project, to be installed and deployed with it. */
-    @Parameter(defaultValue = "true")
+    @Parameter(property = "talve.attach", defaultValue = "true")
     private boolean attach;
 
     /** The classifier it is attached with; by default the target (linux, windows). */
@@ -146,6 +159,9 @@ public class InstallerMojo extends TalveMojo {
                     ? "the project has no jar (is its packaging jar, and does the goal run in phase package?)"
                     : installerJar + " does not exist") + "; give the installer jar");
         }
+        if (jar == null && mergeDependencies) {
+            installerJar = InstallerJar.merge(project, installerJar, RuntimeMojo.defaultFolder(project, system), outputTimestamp, getLog());
+        }
         File output = outputFile != null ? outputFile
                 : new File(project.getBuild().getDirectory(), project.getBuild().getFinalName() + "-" + system.id + system.programSuffix);
 
@@ -180,7 +196,10 @@ public class InstallerMojo extends TalveMojo {
 
         try {
             long size = installer.write(output.toPath());
-            if (installer.launcherSignatureLeftOut()) getLog().info("The launcher's signature is left out; sign the installer instead");
+            if (installer.launcherSignatureLeftOut()) {
+                getLog().warn((launcher != null ? launcher.getPath() : "the plugin's " + system.id + " launcher")
+                        + ": the launcher's signature is left out; sign the installer instead");
+            }
             getLog().info(output + ": installer written (" + size + " bytes)");
         } catch (PackException e) {
             throw new MojoFailureException("Writing the installer " + output + ": " + e.getMessage(), e);

@@ -6,7 +6,9 @@ import java.io.IOException;
 import java.io.InputStream;
 import java.nio.charset.Charset;
 import java.util.ArrayList;
+import java.util.Arrays;
 import java.util.List;
+import java.util.TreeSet;
 
 import org.apache.maven.plugin.MojoExecutionException;
 import org.apache.maven.plugin.MojoFailureException;
@@ -28,6 +30,16 @@ final class JdkTools {
                     + "; give a JDK 11 or later (a plain Java runtime has no " + name + ")");
         }
         return tool;
+    }
+
+    /**
+     * The modules these jars need together ("java.base,java.desktop"). Each
+     * jar is asked alone: given several, jdeps reports for some of them only.
+     */
+    String modulesOf(List<File> jars) throws MojoFailureException, MojoExecutionException {
+        TreeSet<String> all = new TreeSet<>();
+        for (File jar : jars) all.addAll(Arrays.asList(modulesOf(jar).split(",")));
+        return String.join(",", all);
     }
 
     /** The modules a jar needs, as jdeps lists them ("java.base,java.desktop"). */

@@ -7,15 +7,19 @@ import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.SimpleFileVisitor;
 import java.nio.file.attribute.BasicFileAttributes;
+import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
 
 import org.apache.maven.plugin.MojoExecutionException;
 import org.apache.maven.plugin.MojoFailureException;
+import org.apache.maven.plugin.logging.Log;
 import org.apache.maven.plugins.annotations.LifecyclePhase;
 import org.apache.maven.plugins.annotations.Mojo;
 import org.apache.maven.plugins.annotations.Parameter;
+import org.apache.maven.plugins.annotations.ResolutionScope;
 import org.apache.maven.project.MavenProject;
+import org.talve.maven.pack.ModulesImage;
 import org.talve.maven.pack.PackException;
 import org.talve.maven.pack.RuntimeArchive;
 
@@ -25,7 +29,8 @@ import org.talve.maven.pack.RuntimeArchive;
  * given), or takes a runtime folder. A Windows runtime must come from a
  * folder, since jlink makes runtimes for its own system only.
  */
-@Mojo(name = "runtime", defaultPhase = LifecyclePhase.PACKAGE, threadSafe = true)
+@Mojo(name = "runtime", defaultPhase = LifecyclePhase.PACKAGE, threadSafe = true,
+        requiresDependencyResolution = ResolutionScope.RUNTIME)
 public class RuntimeMojo extends TalveMojo {
     static final List<String> DEFAULT_JLINK_OPTIONS = Arrays.asList("--strip-debug", "--no-header-files", "--no-man-pages");
 
@@ -33,15 +38,18 @@ public class RuntimeMojo extends TalveMojo {
     @Parameter(property = "talve.runtimeDirectory")
     private File runtimeDirectory;
 
-    /** The modules jlink puts in the runtime; by default those jdeps finds the installer jar needs. */
-    @Parameter
+    /**
+     * The modules jlink puts in the runtime; by default those jdeps finds the
+     * installer jar and its run-time dependencies need.
+     */
+    @Parameter(property = "talve.modules")
     private List<String> modules;
 
-    /** jlink's options besides --add-modules and --output. */
-    @Parameter
+    /** jlink's options besides --add-modules and --output; never --compress. */
+    @Parameter(property = "talve.jlinkOptions")
     private List<String> jlinkOptions;
 
-    /** The installer jar whose modules go into the runtime; by default the project's jar. */
+    /** The installer jar whose modules go into the runtime; by default the project's jar with its dependencies. */
     @Parameter
     private File jar;
 
@@ -81,6 +89,10 @@ public class RuntimeMojo extends TalveMojo {
             runtime = link(system, new File(folder, "runtime-image"));
         } else {
             checkRuntimeFolder(runtime, system);
+            if (ModulesImage.of(runtime.toPath().resolve("lib/modules")) == ModulesImage.Compression.COMPRESSED) {
+                getLog().warn("Parameter 'runtimeDirectory': " + runtime + " was made with jlink --compress (its lib/modules holds "
+                        + "compressed resources): the packed runtime is larger than that of a runtime made without it");
+            }
         }
         File output = new File(folder, system.runtimeFileName);
         RuntimeArchive.Compression packing;
@@ -128,15 +140,37 @@ public class RuntimeMojo extends TalveMojo {
                         : installerJar + " does not exist") + "; run the goal after the jar is made (phase package), "
                         + "give the jar, or give the 'modules'");
             }
-            moduleList = tools.modulesOf(installerJar);
+            List<File> jars = new ArrayList<>();
+            jars.add(installerJar);
+            if (jar == null) jars.addAll(InstallerJar.runtimeDependencies(project));
+            moduleList = tools.modulesOf(jars);
         }
         deleteTree(image.toPath());
         image.getParentFile().mkdirs();
-        List<String> options = jlinkOptions != null ? jlinkOptions : DEFAULT_JLINK_OPTIONS;
+        List<String> options = withoutCompression(jlinkOptions != null ? jlinkOptions : DEFAULT_JLINK_OPTIONS, getLog());
         getLog().info("jlink --add-modules " + moduleList + " " + String.join(" ", options));
         tools.jlink(moduleList, options, image);
         checkRuntimeFolder(image, system);
         return image;
+    }
+
+    // The runtime is packed, file by file, after jlink: resources jlink has
+    // compressed already leave that compression little to take, and the
+    // installer comes out larger.
+    static List<String> withoutCompression(List<String> options, Log log) {
+        List<String> kept = new ArrayList<>();
+        for (int i = 0; i < options.size(); ++i) {
+            String option = options.get(i).trim();
+            boolean separateValue = option.equals("--compress") || option.equals("-c");
+            if (separateValue || option.startsWith("--compress=") || option.startsWith("-c=")) {
+                String value = separateValue && i + 1 < options.size() ? " " + options.get(++i) : "";
+                log.warn("Parameter 'jlinkOptions': " + option + value + " left out: the runtime is packed compressed, "
+                        + "and compressed inside it would pack larger");
+                continue;
+            }
+            kept.add(option);
+        }
+        return kept;
     }
 
     // jlink refuses an output folder that exists: the one of an earlier build goes first.
