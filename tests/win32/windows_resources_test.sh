@@ -4,7 +4,7 @@
 # wrestool and icotool (icoutils) list and extract its resources, strings
 # reads the version texts, osslsigncode signs and verifies it. Packing is
 # repeatable, the launcher goes in unchanged without these options, and
-# the table lies where list says.
+# the table lies where list says. The kit's programs carry version information.
 #   windows_resources_test.sh TALVE_PACK WINDOWS_LAUNCHER ICON
 # Exit code 77 (skipped) without the tools.
 set -u
@@ -87,6 +87,16 @@ osslsigncode verify -CAfile "$work/signer.pem" -in "$work/signed.exe" > "$work/v
 grep -qi "warning\|mismatch" "$work/verify.log" && fail "verify warned: $(cat "$work/verify.log")"
 "$pack" list "$work/signed.exe" 2>&1 | grep -q "^every payload lies in the signed part" || fail "list of the signed installer"
 "$pack" verify-signed "$work/setup.exe" "$work/signed.exe" > "$work/vs.log" 2>&1 || fail "verify-signed: $(cat "$work/vs.log")"
+
+# The kit's own programs carry the project's version information.
+for program in "$launcher" "$(dirname "$launcher")/talve-unpack.exe" "$(dirname "$launcher")/talve-pack.exe"; do
+  [ -f "$program" ] || continue
+  wrestool -x --raw --type=16 "$program" | strings -el > "$work/kit.txt"
+  name=$(basename "$program")
+  for text in ProductName talve-launcher ProductVersion OriginalFilename "$name" FileDescription; do
+    grep -qxF "$text" "$work/kit.txt" || fail "$name: no '$text' in its version information: $(cat "$work/kit.txt")"
+  done
+done
 
 # A damaged icon is refused with its name, and nothing is written.
 head -c 6 "$icon" > "$work/cut.ico"

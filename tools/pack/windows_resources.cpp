@@ -53,14 +53,11 @@ void replaceType(std::vector<Resource>& resources, std::uint16_t type, std::vect
 } // namespace
 
 const char* const windowsResourceUsage =
-    "A Windows launcher's icon, version information and rights:\n"
+    "A Windows launcher's icon, version information and rights (what is not given\n"
+    "is left out; versions are dotted numbers, up to four parts):\n"
     "  --icon FILE.ico          the installer's icon, every image of the file\n"
-    "  --product-name TEXT      version information shown by Explorer; what is not\n"
-    "  --product-version N.N.N.N  given is left out (versions: dotted numbers,\n"
-    "  --file-version N.N.N.N   up to four parts)\n"
-    "  --company TEXT\n"
-    "  --description TEXT\n"
-    "  --copyright TEXT\n"
+    "  --product-name TEXT  --company TEXT  --description TEXT  --copyright TEXT\n"
+    "  --product-version VERSION  --file-version VERSION\n"
     "  --original-filename NAME default: the output's file name\n"
     "  --execution-level LEVEL  asInvoker, highestAvailable (default) or\n"
     "                           requireAdministrator\n";
