@@ -35,7 +35,8 @@ TEST_F(InstallerFile, HelpPrintsTheCarriedUsageAndEndsWithCodeOne) {
     fs::path withDefault = packInstaller(scratch, {"--jar", jar.string()}, "setup-default");
     RunResult result = launch().arguments({"-help"}).run(withDefault);
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.out.rfind("USAGE : ./setup-default [-console]", 0), 0u) << result.out;
+    // The file may be renamed after packing: the default names no program.
+    EXPECT_EQ(result.out.rfind("USAGE : <installer> [-console]", 0), 0u) << result.out;
 }
 
 TEST_F(InstallerFile, CarriedRuntimeIsUnpackedIntoTheTemporaryDirectory) {
