@@ -11,6 +11,7 @@ import java.util.LinkedHashMap;
 import java.util.List;
 import java.util.Map;
 import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.Timeout;
 
 class LauncherContextTest {
     static Map<String, String> environment(String... arguments) {
@@ -40,6 +41,7 @@ class LauncherContextTest {
 
     /** An environment is outside input: a count no command line can have is refused, not allocated. */
     @Test
+    @Timeout(value = 60, threadMode = Timeout.ThreadMode.SEPARATE_THREAD)
     void anArgumentCountThatCannotBeIsRefused() {
         for (String count : Arrays.asList("100000000", "2147483647", "1048577", "-1", "x")) {
             Map<String, String> env = environment("a");

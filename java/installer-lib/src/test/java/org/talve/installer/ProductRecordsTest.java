@@ -15,6 +15,7 @@ import java.util.LinkedHashMap;
 import java.util.Map;
 import java.util.stream.Stream;
 import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.Timeout;
 import org.junit.jupiter.api.io.TempDir;
 
 class ProductRecordsTest {
@@ -61,6 +62,7 @@ class ProductRecordsTest {
 
     /** What would make the copy wait for ever, or depend on what lies outside it, is refused by name. */
     @Test
+    @Timeout(value = 60, threadMode = Timeout.ThreadMode.SEPARATE_THREAD)
     void pipesAndLinksLeadingOutAreRefused() throws Exception {
         Files.write(dir.resolve("outside.txt"), new byte[0]);
         for (String entry : new String[] {"lib/cacerts -> ../../outside.txt", "lib/absolute -> " + dir.resolve("outside.txt"),
