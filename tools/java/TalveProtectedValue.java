@@ -13,8 +13,10 @@
 // ciphertext, a base64 form of its own alphabet without padding characters.
 // Deriving a user's key takes 600,000 PBKDF2 iterations (about half a
 // second): the static methods keep the last key they derived, and a Key does
-// any number of values. Key and text Strings are UTF-8; the byte[] methods
-// take any bytes. Every way a value can fail gives one answer, an
+// any number of values. Key and text Strings are UTF-8 (a lone surrogate,
+// which UTF-8 cannot carry, is refused); the byte[] methods take any bytes.
+// A user's key is one the launcher can take: 1 to 200 bytes, no control
+// character; any other is refused with the reason. Every way a value can fail gives one answer, an
 // IllegalArgumentException "the key does not fit this value".
 //
 // From the command line (java TalveProtectedValue.java COMMAND ...):
@@ -82,7 +84,7 @@ public final class TalveProtectedValue {
         }
 
         public String encrypt(String text) {
-            return encrypt(text.getBytes(StandardCharsets.UTF_8));
+            return encrypt(utf8(text));
         }
 
         /** The text of a value; IllegalArgumentException when the key does not fit it. */
@@ -174,15 +176,21 @@ public final class TalveProtectedValue {
         }
     }
 
-    /** A user's key (any bytes, not empty); slow on purpose. */
+    /** A user's key, one the launcher can take; slow on purpose. */
     public static Key forKey(byte[] key) {
         if (key.length == 0) throw new IllegalArgumentException("the key is empty");
+        if (key.length > 200)
+            throw new IllegalArgumentException("the key is longer than 200 bytes, the most the launcher's prompt takes");
+        for (byte b : key)
+            if ((b & 0xff) < 0x20 || b == 0x7f)
+                throw new IllegalArgumentException("the key holds a control character (such as a Tab), "
+                    + "which the launcher's prompt cannot take");
         byte[] master = pbkdf2(key);
         return new Key(master, encode(subKey(master, "talve protected value tag")).substring(0, 4));
     }
 
     public static Key forKey(String key) {
-        return forKey(key.getBytes(StandardCharsets.UTF_8));
+        return forKey(utf8(key));
     }
 
     /** The key behind KORVU_SILENT_K; IllegalArgumentException when the value is damaged. */
@@ -210,6 +218,16 @@ public final class TalveProtectedValue {
         return cachedKey(key).fits(value);
     }
 
+    // String.getBytes would write "?" for a lone surrogate: another key, another text.
+    static byte[] utf8(String text) {
+        for (int i = 0; i < text.length(); ++i) {
+            char c = text.charAt(i);
+            if (Character.isHighSurrogate(c) && i + 1 < text.length() && Character.isLowSurrogate(text.charAt(i + 1))) ++i;
+            else if (Character.isSurrogate(c)) throw new IllegalArgumentException("a lone UTF-16 surrogate, which UTF-8 cannot carry");
+        }
+        return text.getBytes(StandardCharsets.UTF_8);
+    }
+
     /** The check character that ends a value: the alphabet at the byte sum of the rest, modulo 64. */
     public static char checkCharacter(String rest) {
         int sum = 0;
@@ -218,7 +236,7 @@ public final class TalveProtectedValue {
     }
 
     private static synchronized Key cachedKey(String key) {
-        byte[] text = key.getBytes(StandardCharsets.UTF_8);
+        byte[] text = utf8(key);
         if (lastKey == null || !Arrays.equals(text, lastKeyText)) {
             lastKey = forKey(text);
             lastKeyText = text;

@@ -10,7 +10,6 @@ import java.util.List;
 import java.util.Locale;
 import java.util.Map;
 import java.util.Optional;
-import java.util.TreeMap;
 
 /**
  * What the launcher hands its installer jar: the user's command line, the
@@ -91,10 +90,10 @@ public final class LauncherContext {
     }
 
     // The launcher removes the variable of an empty argument, so a missing
-    // one below the count is "" and the count cannot be checked one by one.
-    // It is checked against the highest argument present and against what a
-    // command line can hold, and only then gives the list its size: an
-    // environment is outside input, and an Error would pass a jar's catch.
+    // one below the count is "" and cannot tell a damaged count; variables
+    // past the count may be an outer installer's, inherited. The count is
+    // checked against what a command line can hold before it sizes anything:
+    // an environment is outside input, and an Error would pass a jar's catch.
     private List<String> readCommandLine() {
         String countText = required(ARGUMENT_COUNT, "the jar is not running under the launcher");
         int count;
@@ -105,33 +104,12 @@ public final class LauncherContext {
         }
         if (count < 0 || count > MOST_ARGUMENTS)
             throw new IllegalStateException(ARGUMENT_COUNT + " is not a number of arguments: " + countText);
-        TreeMap<Integer, String> present = new TreeMap<>();
-        for (Map.Entry<String, String> variable : environment.entrySet()) {
-            int index = argumentIndex(variable.getKey());
-            if (index >= 0) present.put(index, variable.getValue());
-        }
-        int highest = present.isEmpty() ? -1 : present.lastKey();
-        if (highest >= count)
-            throw new IllegalStateException(ARGUMENT_COUNT + " is " + count + ", but " + String.format(Locale.ROOT,
-                "%s%02d", ARGUMENT_PREFIX, highest) + " is set: the launcher's command line is damaged");
         List<String> arguments = new ArrayList<>(count);
         for (int i = 0; i < count; ++i) {
-            String value = present.get(i);
+            String value = environment.get(String.format(Locale.ROOT, "%s%02d", ARGUMENT_PREFIX, i));
             arguments.add(value == null ? "" : value);
         }
         return Collections.unmodifiableList(arguments);
-    }
-
-    // The index nn of KORVU_BOOTSTRAP_ARGVnn as the launcher writes it (at
-    // least two digits, no other leading zero), or -1.
-    private static int argumentIndex(String name) {
-        if (!name.startsWith(ARGUMENT_PREFIX)) return -1;
-        String digits = name.substring(ARGUMENT_PREFIX.length());
-        if (digits.length() < 2 || digits.length() > 7) return -1;
-        for (int i = 0; i < digits.length(); ++i)
-            if (digits.charAt(i) < '0' || digits.charAt(i) > '9') return -1;
-        int index = Integer.parseInt(digits);
-        return String.format(Locale.ROOT, "%02d", index).equals(digits) ? index : -1;
     }
 
     private String required(String variable, String why) {

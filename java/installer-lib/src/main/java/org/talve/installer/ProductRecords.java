@@ -76,10 +76,12 @@ public final class ProductRecords {
     /**
      * Copies a runtime into {@code <home>/_jvm}: links stay links (a link into
      * the runtime itself then points into the copy), executable bits and
-     * times are kept. A link that leads out of the runtime, and anything
-     * that is neither a file, a folder nor a link (a pipe, a device), are
-     * refused, as {@code talve-pack runtime} refuses them: the copy would
-     * depend on what lies outside it, or wait for ever on a pipe. The copy is made beside {@code _jvm} and renamed when
+     * times are kept; an absolute link out of the runtime (a runtime made of
+     * links to a system's JDK) leads to the same place from the copy and stays
+     * as it is. A relative link that leads out of the runtime, which would
+     * lead elsewhere from the copy or nowhere, and anything that is neither a
+     * file, a folder nor a link (a pipe, a device, on which the copy would
+     * wait for ever) are refused, as {@code talve-pack runtime} refuses them. The copy is made beside {@code _jvm} and renamed when
      * complete; an earlier {@code _jvm} is replaced. Nothing is copied when
      * the runtime already is that folder (a reused runtime).
      *
@@ -199,10 +201,12 @@ public final class ProductRecords {
             Path copy = targetOf(file);
             if (attributes.isSymbolicLink()) {
                 Path link = Files.readSymbolicLink(file);
-                if (leavesTree(file, link))
+                if (link.isAbsolute()) {
+                    if (link.normalize().startsWith(source)) link = copy.getParent().relativize(targetOf(link.normalize()));
+                } else if (leavesTree(file, link)) {
                     throw new IOException("cannot copy " + file + ": it is a link to " + link
                         + ", outside the runtime; copy the runtime with its links resolved or remove the link");
-                if (link.isAbsolute()) link = copy.getParent().relativize(targetOf(link.normalize()));
+                }
                 Files.createSymbolicLink(copy, link);
             } else if (attributes.isRegularFile()) {
                 Files.copy(file, copy, StandardCopyOption.COPY_ATTRIBUTES, LinkOption.NOFOLLOW_LINKS);

@@ -9,9 +9,10 @@ import java.nio.file.Path;
 import java.nio.file.attribute.PosixFileAttributeView;
 import java.nio.file.attribute.PosixFilePermission;
 import java.util.ArrayList;
-import java.util.Collections;
 import java.util.List;
 import java.util.Locale;
+import java.util.Map;
+import java.util.TreeMap;
 
 /**
  * A runtime folder as the archive carries it: every folder before what it
@@ -98,18 +99,18 @@ final class RuntimeTree {
 
     private void walkFolder(Path folder, String prefix, int depth) throws PackException {
         if (depth > MAX_FOLDER_DEPTH) throw new PackException("folders nest too deeply at " + folder);
-        List<String> names = new ArrayList<>();
-        try (DirectoryStream<Path> children = Files.newDirectoryStream(folder)) {
-            for (Path child : children) names.add(child.getFileName().toString());
+        // The listed paths themselves, never a name turned back into a path:
+        // in a locale that cannot spell a name, that would be another file.
+        Map<String, Path> children = new TreeMap<>(RuntimeTree::compareUtf8);
+        try (DirectoryStream<Path> listing = Files.newDirectoryStream(folder)) {
+            for (Path child : listing) children.put(FileNames.nameOf(child), child);
         } catch (IOException e) {
             throw new PackException("cannot read the folder " + folder + ": " + e.getMessage(), e);
         }
-        Collections.sort(names, RuntimeTree::compareUtf8);
-        for (String name : names) {
-            Path child = folder.resolve(name);
-            String archivePath = prefix + name;
-            checkCarriable(child, name, archivePath);
-            addChild(child, archivePath, depth);
+        for (Map.Entry<String, Path> child : children.entrySet()) {
+            String archivePath = prefix + child.getKey();
+            checkCarriable(child.getValue(), child.getKey(), archivePath);
+            addChild(child.getValue(), archivePath, depth);
         }
     }
 
@@ -135,7 +136,7 @@ final class RuntimeTree {
             } catch (IOException e) {
                 throw new PackException("cannot read the link " + child + ": " + e.getMessage(), e);
             }
-            String targetText = target.toString().replace(child.getFileSystem().getSeparator(), "/");
+            String targetText = FileNames.textOf(target, child.getParent());
             if (!EntryPaths.isSafeLinkTarget(archivePath, targetText)) targetText = insideTarget(child, archivePath);
             if (targetText == null) throw refuseLink(child, target);
             Entry link = new Entry();
@@ -179,7 +180,7 @@ final class RuntimeTree {
     }
 
     /** A link written absolute or through ".." that still leads into the tree, as a relative target; else null. */
-    private String insideTarget(Path link, String archivePath) {
+    private String insideTarget(Path link, String archivePath) throws PackException {
         Path resolved;
         try {
             resolved = link.toRealPath();
@@ -192,7 +193,7 @@ final class RuntimeTree {
         for (int i = 0; i < archivePath.length(); ++i) {
             if (archivePath.charAt(i) == '/') text.append("../");
         }
-        String relativeText = relative.toString().replace(root.getFileSystem().getSeparator(), "/");
+        String relativeText = FileNames.textOf(relative, root);
         if (!relativeText.isEmpty()) {
             text.append(relativeText);
         } else if (text.length() == 0) {

@@ -11,6 +11,7 @@ import java.io.IOException;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
+import java.nio.file.Paths;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
@@ -114,6 +115,58 @@ class SameBytesAsTalvePackTest {
         Path runtime = makeRuntime(scratch.resolve("runtime"), false);
         write(runtime.resolve("jvm.properties"), "java.bin.path=bin/java\r\nextra=1\n".getBytes(StandardCharsets.UTF_8));
         assertSameRuntime(runtime, NativeBuild.linuxBin("talve-unpack"));
+    }
+
+    /**
+     * Names beyond ASCII, of files and in link targets, pack as talve-pack
+     * packs them in a locale that cannot spell them (LANG=C) as in any other;
+     * a name that is no UTF-8 is refused by name, as archives hold UTF-8.
+     */
+    @Test
+    void packsEveryNameTheSameInAnyLocale() throws Exception {
+        Path runtime = makeRuntime(scratch.resolve("runtime"), false);
+        Files.createDirectories(runtime.resolve("lib/dossi\u00e9r"));
+        write(runtime.resolve("lib/dossi\u00e9r/\u4e16\u754c"), new byte[] {1});
+        Files.createSymbolicLink(runtime.resolve("lib/to-\u00e9t\u00e9"), runtime.getFileSystem().getPath("\u00e9t\u00e9"));
+        Path unpacker = NativeBuild.linuxBin("talve-unpack");
+        Path expected = scratch.resolve("by-talve-pack.jvm");
+        NativeBuild.Run run = NativeBuild.talvePack(scratch, "runtime", runtime.toString(), "-o", expected.toString(),
+                "--unpacker", unpacker.toString());
+        assertEquals(0, run.code, run.output);
+        for (String locale : Arrays.asList("C", "C.UTF-8")) {
+            Path actual = scratch.resolve("by-java-" + locale + ".jvm");
+            NativeBuild.Run java = packInLocale(locale, runtime, unpacker, actual);
+            assertEquals(0, java.code, java.output);
+            assertArrayEquals(Files.readAllBytes(expected), Files.readAllBytes(actual), locale);
+        }
+
+        Process latin1 = new ProcessBuilder("sh", "-c", "printf x > \"$1/lib/caf$(printf '\\351')\"", "sh", runtime.toString())
+                .start();
+        assertEquals(0, latin1.waitFor());
+        for (String locale : Arrays.asList("C", "C.UTF-8")) {
+            NativeBuild.Run refused = packInLocale(locale, runtime, unpacker, scratch.resolve("refused.jvm"));
+            assertEquals(3, refused.code, refused.output);
+            assertTrue(refused.output.contains("caf\\xe9") && refused.output.contains("not UTF-8"), refused.output);
+        }
+    }
+
+    private static NativeBuild.Run packInLocale(String locale, Path runtime, Path unpacker, Path output) throws Exception {
+        ProcessBuilder java = new ProcessBuilder(Paths.get(System.getProperty("java.home"), "bin", "java").toString(),
+                "-cp", System.getProperty("java.class.path"), PackInLocale.class.getName(), runtime.toString(),
+                unpacker.toString(), output.toString()).redirectErrorStream(true);
+        java.environment().put("LANG", locale);
+        java.environment().put("LC_ALL", locale);
+        java.environment().remove("JAVA_TOOL_OPTIONS");
+        Process process = java.start();
+        String shown = new String(readAll(process.getInputStream()), StandardCharsets.UTF_8);
+        return new NativeBuild.Run(process.waitFor(), shown);
+    }
+
+    private static byte[] readAll(java.io.InputStream in) throws IOException {
+        java.io.ByteArrayOutputStream bytes = new java.io.ByteArrayOutputStream();
+        byte[] buffer = new byte[8192];
+        for (int n; (n = in.read(buffer)) > 0; ) bytes.write(buffer, 0, n);
+        return bytes.toByteArray();
     }
 
     /** One way to make an installer, given to both packers. */
