@@ -3,20 +3,29 @@ package org.talve.maven;
 import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
+import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
 import java.io.File;
 import java.lang.reflect.Field;
 import java.nio.file.Files;
 import java.nio.file.Path;
+import java.nio.file.Paths;
+import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.List;
 
 import org.apache.maven.model.Build;
 import org.apache.maven.plugin.AbstractMojo;
 import org.apache.maven.plugin.MojoFailureException;
+import org.apache.maven.plugin.logging.SystemStreamLog;
 import org.apache.maven.project.MavenProject;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.io.TempDir;
 
-/** Bad configuration stops the build with a message naming the parameter, and writes nothing. */
+/**
+ * Bad configuration stops the build with a message naming the parameter, and
+ * writes nothing; what the build goes on with despite it is a warning.
+ */
 class ConfigurationErrorTest {
     @TempDir
     Path scratch;
@@ -129,5 +138,32 @@ class ConfigurationErrorTest {
         if (Target.host() == Target.WINDOWS) return;
         RuntimeMojo mojo = configure(new RuntimeMojo(), "project", project(), "target", "windows");
         assertMentions(failure(mojo), "Parameter 'runtimeDirectory'", "must come from a folder");
+    }
+
+    @Test
+    void aSignedLauncherIsLeftOutWithAWarning() throws Exception {
+        Path built = Paths.get(System.getProperty("talve.windows.bin.dir", ""), "talve-launcher.exe");
+        assumeTrue(Files.isRegularFile(built), "no Windows launcher built");
+        // A certificate table at the end, as a signing tool leaves it: the Security entry sits 128 bytes into the optional header.
+        byte[] signed = Arrays.copyOf(Files.readAllBytes(built), (int) Files.size(built) + 16);
+        int pe = (signed[0x3c] & 0xff) | (signed[0x3d] & 0xff) << 8;
+        int security = pe + 24 + 128;
+        for (int i = 0; i < 4; ++i) {
+            signed[security + i] = (byte) ((signed.length - 16) >>> (8 * i));
+            signed[security + 4 + i] = (byte) (16 >>> (8 * i));
+        }
+        File launcher = Files.write(scratch.resolve("signed-launcher.exe"), signed).toFile();
+        File jar = Files.write(scratch.resolve("setup.jar"), new byte[] {1}).toFile();
+        List<String> warnings = new ArrayList<>();
+        InstallerMojo mojo = installer("target", "windows", "launcher", launcher, "jar", jar,
+                "outputFile", scratch.resolve("setup.exe").toFile());
+        mojo.setLog(new SystemStreamLog() {
+            @Override
+            public void warn(CharSequence text) {
+                warnings.add(text.toString());
+            }
+        });
+        mojo.execute();
+        assertTrue(warnings.contains(launcher + ": the launcher's signature is left out; sign the installer instead"), warnings.toString());
     }
 }

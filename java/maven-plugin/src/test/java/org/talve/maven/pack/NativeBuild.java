@@ -38,6 +38,20 @@ final class NativeBuild {
         return program("talve.windows.bin.dir", name);
     }
 
+    /** A file the integration test's project built, under its target folder. */
+    static Path builtByIt(String project, String name) {
+        Path file = property("talve.it.dir").resolve(project).resolve("target").resolve(name);
+        org.junit.jupiter.api.Assertions.assertTrue(Files.isRegularFile(file),
+                file + " was not built; see " + property("talve.it.dir").resolve(project).resolve("build.log"));
+        return file;
+    }
+
+    static boolean isEmpty(Path folder) throws IOException {
+        try (java.util.stream.Stream<Path> left = Files.list(folder)) {
+            return !left.findAny().isPresent();
+        }
+    }
+
     static final class Run {
         final int code;
         final String output;

@@ -11,7 +11,6 @@ import java.nio.file.Path;
 import java.util.Arrays;
 import java.util.HashMap;
 import java.util.Map;
-import java.util.stream.Stream;
 
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.io.TempDir;
@@ -25,21 +24,9 @@ class SampleInstallersIT {
     @TempDir
     Path scratch;
 
-    private static Path built(String name) {
-        Path file = NativeBuild.property("talve.it.dir").resolve("sample/target").resolve(name);
-        assertTrue(Files.isRegularFile(file), file + " was not built; see " + file.getParent().getParent().resolve("build.log"));
-        return file;
-    }
-
-    private static boolean isEmpty(Path folder) throws IOException {
-        try (Stream<Path> left = Files.list(folder)) {
-            return !left.findAny().isPresent();
-        }
-    }
-
     @Test
     void theLinuxInstallerInstallsOnItsOwnRuntime() throws Exception {
-        Path installer = built("sample-1.0-linux");
+        Path installer = NativeBuild.builtByIt("sample", "sample-1.0-linux");
         Path temp = Files.createDirectories(scratch.resolve("temp"));
         Path product = scratch.resolve("product home");
         Map<String, String> environment = new HashMap<>();
@@ -54,7 +41,7 @@ class SampleInstallersIT {
         String record = new String(Files.readAllBytes(product.resolve("installed.txt")), StandardCharsets.UTF_8).trim();
         assertTrue(record.startsWith("installed with runtime " + temp) && record.endsWith("_jvm"),
                 "not the runtime the installer carries: " + record);
-        assertTrue(isEmpty(temp), "the installer left files in its temporary folder");
+        assertTrue(NativeBuild.isEmpty(temp), "the installer left files in its temporary folder");
 
         NativeBuild.Run list = NativeBuild.talvePack(scratch, "list", installer.toString());
         assertTrue(list.output.contains("check.jar") && list.output.contains("req.txt") && list.output.contains("setup.jar"),
@@ -66,7 +53,7 @@ class SampleInstallersIT {
 
     @Test
     void theRuntimeJlinkMadeIsPackedAsTalvePackPacksIt() throws Exception {
-        Path packed = built("talve/linux/jvm");
+        Path packed = NativeBuild.builtByIt("sample", "talve/linux/jvm");
         Path expected = scratch.resolve("jvm");
         NativeBuild.Run run = NativeBuild.talvePack(scratch, "runtime", packed.resolveSibling("runtime-image").toString(),
                 "-o", expected.toString(), "--unpacker", NativeBuild.linuxBin("talve-unpack").toString());
@@ -74,7 +61,7 @@ class SampleInstallersIT {
         assertTrue(Arrays.equals(Files.readAllBytes(expected), Files.readAllBytes(packed)), "the plugin packed other bytes");
     }
 
-    private static Map<String, String> wineSettings() throws IOException {
+    static Map<String, String> wineSettings() throws IOException {
         Path config = NativeBuild.property("talve.wine.config");
         assumeTrue(Files.isRegularFile(config), "no Wine set up for the tests");
         Map<String, String> settings = new HashMap<>();
@@ -85,16 +72,12 @@ class SampleInstallersIT {
         return settings;
     }
 
-    private static String windowsPath(Path path) {
+    static String windowsPath(Path path) {
         return "Z:" + path.toAbsolutePath().toString().replace('/', '\\');
     }
 
-    @Test
-    void theWindowsInstallerRunsUnderWine() throws Exception {
-        Map<String, String> wine = wineSettings();
-        Path installer = built("sample-1.0-windows.exe");
-        Path temp = Files.createDirectories(scratch.resolve("temp"));
-        Path record = scratch.resolve("record.txt");
+    /** The suite's Wine prefix, with the installer's temporary folder in temp. */
+    static Map<String, String> wineEnvironment(Map<String, String> wine, Path temp) {
         Map<String, String> environment = new HashMap<>();
         environment.put("WINEPREFIX", wine.get("prefix"));
         environment.put("WINEDEBUG", "-all");
@@ -103,12 +86,22 @@ class SampleInstallersIT {
         environment.put("TALVE_TEST_TMP", windowsPath(temp));
         environment.put("TALVE_TEST_CommonProgramFiles", "C:\\Program Files\\Common Files");
         environment.put("TALVE_TEST_ALLUSERSPROFILE", "C:\\ProgramData");
+        return environment;
+    }
+
+    @Test
+    void theWindowsInstallerRunsUnderWine() throws Exception {
+        Map<String, String> wine = wineSettings();
+        Path installer = NativeBuild.builtByIt("sample", "sample-1.0-windows.exe");
+        Path temp = Files.createDirectories(scratch.resolve("temp"));
+        Path record = scratch.resolve("record.txt");
+        Map<String, String> environment = wineEnvironment(wine, temp);
         environment.put("PROBE_RECORD", windowsPath(record));
         environment.put("PROBE_EXIT", "5");
         NativeBuild.Run result = NativeBuild.run(Arrays.asList(wine.get("wine"), installer.toString(), "-multipleInstance"), scratch, environment);
         assertEquals(5, result.code, result.output);
         String recorded = new String(Files.readAllBytes(record), StandardCharsets.UTF_8);
         assertTrue(recorded.contains("FILE setup.jar 504b0304"), "the sample's jar was not beside the runtime: " + recorded);
-        assertTrue(isEmpty(temp), "the installer left files in its temporary folder");
+        assertTrue(NativeBuild.isEmpty(temp), "the installer left files in its temporary folder");
     }
 }
