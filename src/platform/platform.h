@@ -193,6 +193,12 @@ public:
     // a folder at path itself may let others add entries too. What cannot
     // be examined counts as open to others.
     virtual std::string writableByOthers(const std::string& path, bool foldersAbove, bool mayAddEntries) = 0;
+    // The same question for a whole tree, as an elevated run asks it of a
+    // runtime it would load code from: root with every folder above it, then
+    // every entry inside, where nobody else may add entries either. A link
+    // inside is judged as writableByOthers judges a link, and a folder it
+    // leads to outside the tree is walked as part of the tree.
+    virtual std::string treeWritableByOthers(const std::string& root) = 0;
 
     // --- reboot ------------------------------------------------------------
     virtual ShutdownRight acquireShutdownRight() = 0;

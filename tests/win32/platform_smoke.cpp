@@ -442,6 +442,22 @@ void checkRights(Platform& platform) {
               "the folders above count, from the root down");
     }
     RemoveDirectoryA(folder.c_str());
+
+    // A whole tree: an entry deep inside that others may add to opens it.
+    const std::string tree = here + "\\tree-check";
+    const std::string deep = tree + "\\bin\\server";
+    CreateDirectoryA(tree.c_str(), nullptr);
+    CreateDirectoryA((tree + "\\bin").c_str(), nullptr);
+    CreateDirectoryA(deep.c_str(), nullptr);
+    const std::string treeAbove = platform.writableByOthers(tree, true, false);
+    check(platform.treeWritableByOthers(tree) == treeAbove, "a tree whose entries are sound is judged as its folder");
+    if (treeAbove.empty() && grantEveryone(deep, FILE_ADD_FILE)) {
+        check(platform.treeWritableByOthers(tree) == "\"" + deep + "\" may be changed by Everyone (S-1-1-0)",
+              "an entry deep in a tree that others may add to opens the tree");
+    }
+    RemoveDirectoryA(deep.c_str());
+    RemoveDirectoryA((tree + "\\bin").c_str());
+    RemoveDirectoryA(tree.c_str());
 }
 
 // A name that some other user took first with an object of another kind.

@@ -312,6 +312,7 @@ public:
     std::string writableByOthers(const std::string& path, bool foldersAbove, bool mayAddEntries) override {
         return posix::writableByOthers(path, foldersAbove, mayAddEntries);
     }
+    std::string treeWritableByOthers(const std::string& root) override { return posix::treeWritableByOthers(root); }
 
     ShutdownRight acquireShutdownRight() override {
         ShutdownRight right;

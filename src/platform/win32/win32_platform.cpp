@@ -615,6 +615,7 @@ public:
     std::string writableByOthers(const std::string& path, bool foldersAbove, bool mayAddEntries) override {
         return win32::writableByOthers(path, foldersAbove, mayAddEntries);
     }
+    std::string treeWritableByOthers(const std::string& root) override { return win32::treeWritableByOthers(root); }
 
     ShutdownRight acquireShutdownRight() override {
         ShutdownRight right;

@@ -116,6 +116,12 @@ public:
         auto found = openToOthers.find(path);
         return found == openToOthers.end() ? std::string() : found->second;
     }
+    // Recorded as path, then " tree".
+    std::string treeWritableByOthers(const std::string& root) override {
+        rightsQuestions.push_back(root + " tree");
+        auto found = openToOthers.find(root);
+        return found == openToOthers.end() ? std::string() : found->second;
+    }
     bool restartMachine() override;
     void beginKeyEntry() override { ++keyEntriesBegun; }
     int readKeystroke() override;
