@@ -154,9 +154,13 @@ public:
     // Creates or truncates a file for reading and writing in binary mode,
     // readable and writable by the owner only where the system has such modes.
     virtual std::FILE* createPrivateFile(const std::string& path) = 0;
-    // Opens a file for appending text, creating it owner-only; never follows
-    // a link at that name (the log lies in a shared temporary folder).
+    // Creates a new file for appending text, owner-only, and never opens
+    // anything already at that name, a link, a FIFO or a file (the log lies
+    // in a shared temporary folder under a name others can guess); null then.
     virtual std::FILE* openLogFile(const std::string& path) = 0;
+    // Opens a file for reading in binary mode; the descriptor or handle is
+    // never handed to a child (the installer and what it leaves running).
+    virtual std::FILE* openForReading(const std::string& path) = 0;
     virtual bool markExecutable(const std::string& path) = 0;
     // Offsets in an installer file can go beyond 2 GiB, past what fseek takes.
     virtual bool seek(std::FILE* file, std::uint64_t offset) = 0;

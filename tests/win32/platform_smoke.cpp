@@ -11,6 +11,7 @@
 #include "platform/splash_window.h"
 
 #include <windows.h>
+#include <io.h>
 #include <aclapi.h>
 #include <sddl.h>
 
@@ -153,17 +154,28 @@ void checkDirectoriesAndFiles(Platform& platform) {
     check(platform.markExecutable(data), "markExecutable");
 
     const std::string log = dir + "\\launcher.log";
-    for (int i = 0; i < 2; ++i) {
-        if (std::FILE* file = platform.openLogFile(log)) {
-            std::fputs("line\n", file);
-            std::fclose(file);
-        }
+    if (std::FILE* file = platform.openLogFile(log)) {
+        std::fputs("line\n", file);
+        std::fclose(file);
     }
-    check(readWhole(log) == "line\r\nline\r\n", "log is appended in text mode");
+    check(readWhole(log) == "line\r\n", "log is written in text mode");
+    check(platform.openLogFile(log) == nullptr, "openLogFile never opens a file that is already there");
+    check(readWhole(log) == "line\r\n", "openLogFile leaves a file that is already there as it was");
     check(platform.openLogFile(dir) == nullptr, "openLogFile refuses a directory");
 
+    if (std::FILE* file = platform.openForReading(log)) {
+        DWORD flags = 0;
+        const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+        check(GetHandleInformation(handle, &flags) && (flags & HANDLE_FLAG_INHERIT) == 0,
+              "a file opened for reading is not handed to children");
+        check(std::fgetc(file) == 'l', "openForReading reads");
+        std::fclose(file);
+    } else {
+        check(false, "openForReading");
+    }
+
     talve::FileRead text = platform.readRegularFile(log, 100);
-    check(text.status == talve::FileReadStatus::ok && text.content == "line\r\nline\r\n", "readRegularFile reads bytes");
+    check(text.status == talve::FileReadStatus::ok && text.content == "line\r\n", "readRegularFile reads bytes");
     check(platform.readRegularFile(log, 5).status == talve::FileReadStatus::tooLarge, "readRegularFile bounds");
     check(platform.readRegularFile("NUL", 100).status == talve::FileReadStatus::notRegularFile,
           "readRegularFile refuses a device");

@@ -96,6 +96,7 @@ public:
     void showConsoleWindow(bool) override {}
     std::FILE* createPrivateFile(const std::string& path) override;
     std::FILE* openLogFile(const std::string& path) override;
+    std::FILE* openForReading(const std::string& path) override { return std::fopen(path.c_str(), "rb"); }
     bool markExecutable(const std::string&) override { return true; }
     DirectoryLock lockDirectory(const std::string& dir) override;
     bool seek(std::FILE* file, std::uint64_t offset) override;
