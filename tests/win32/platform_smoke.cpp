@@ -279,6 +279,28 @@ int helperThenExit(const std::string& self, const char* helperFile) {
     return 4;
 }
 
+// "breakaway": tries to start a program outside the job it was started in.
+// 0: refused; 2: it got out; 3: it was in no job to begin with.
+int tryBreakaway(const std::string& self) {
+    BOOL inJob = FALSE;
+    if (!IsProcessInJob(GetCurrentProcess(), nullptr, &inJob) || !inJob) {
+        return 3;
+    }
+    std::string commandLine = quoted(self) + " child 0";
+    STARTUPINFOA startup;
+    std::memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started;
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_BREAKAWAY_FROM_JOB, nullptr, nullptr,
+                        &startup, &started)) {
+        return 0;
+    }
+    WaitForSingleObject(started.hProcess, 10000);
+    CloseHandle(started.hProcess);
+    CloseHandle(started.hThread);
+    return 2;
+}
+
 // A file that a stopped process held can be deleted soon after the stop.
 bool deletedWithin(const std::string& path, DWORD milliseconds) {
     for (DWORD waited = 0; waited <= milliseconds; waited += 20) {
@@ -324,6 +346,17 @@ void checkAbsentStandardHandles(const std::string& self) {
     }
     std::printf("     without standard handles: exit code %lu\n", static_cast<unsigned long>(exitCode));
     check(exitCode == nullDevice, "absent standard handles become the null device before any file is opened");
+}
+
+// The job holds everything a child starts: a child cannot take a program
+// out of it, so the stop reaches that program too.
+void checkJobHoldsWhatChildrenStart(Platform& platform, const std::string& self) {
+    const talve::ProcessOutcome outcome = platform.runProcess(quoted(self) + " breakaway", false, true);
+    if (outcome.completed && outcome.exitCode == 3) {
+        std::printf("     skipped: this system put the child in no job\n");
+        return;
+    }
+    check(outcome.completed && outcome.exitCode == 0, "a child cannot start a program outside its job");
 }
 
 void checkHelpers(Platform& platform, const std::string& self) {
@@ -680,6 +713,9 @@ int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], "hold-with-helper") == 0) {
         return holdWithHelper(self, argv[2], argv[3]);
     }
+    if (argc == 2 && std::strcmp(argv[1], "breakaway") == 0) {
+        return tryBreakaway(self);
+    }
     if (argc == 3 && std::strcmp(argv[1], "helper-then-exit") == 0) {
         return helperThenExit(self, argv[2]);
     }
@@ -691,6 +727,7 @@ int main(int argc, char** argv) {
     checkEnvironment(*platform, self);
     checkErrorOutput(*platform, self);
     checkHelpers(*platform, self);
+    checkJobHoldsWhatChildrenStart(*platform, self);
     checkAbsentStandardHandles(self);
     checkDirectoriesAndFiles(*platform);
     checkThisProcess(*platform, argv[0]);

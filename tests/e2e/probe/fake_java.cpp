@@ -18,6 +18,7 @@
 //   PROBE_HELPER       file into which a helper, started first in every role
 //                      and living a minute at most, writes its process id;
 //                      it ignores interruptions and keeps standard error open
+//   PROBE_HELPER_SESSION when set, that helper starts a session of its own
 //   PROBE_READ_LINE    when set, the installer reads one line of standard
 //                      input and records it as LINE
 //
@@ -130,6 +131,8 @@ int beHelper(const char* pidFile) {
     const long pid = _getpid();
 #else
     std::signal(SIGHUP, SIG_IGN);
+    // As a daemon leaves the group and the terminal of whoever started it.
+    if (std::getenv("PROBE_HELPER_SESSION") != nullptr) setsid();
     const long pid = getpid();
 #endif
     const std::string partial = std::string(pidFile) + ".part";
