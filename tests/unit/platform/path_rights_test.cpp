@@ -93,6 +93,20 @@ TEST(PathRights, ATreeIsOpenWhenAnyEntryInsideIsOrWhereALinkLeads) {
              symlink((o + "/libextra.so").c_str(), (r + "/lib/libextra.so").c_str());
          },
          "outside"},
+        {"a relative link that climbs out of the tree to a writable folder",
+         [](const std::string& r, const std::string& o) {
+             chmod(o.c_str(), 0777);
+             symlink("../../outside/libextra.so", (r + "/lib/libextra.so").c_str());
+         },
+         "outside"},
+        {"a relative link that names a link before it climbs",
+         [](const std::string& r, const std::string& o) {
+             chmod(o.c_str(), 0777);
+             mkdir((o + "/deeper").c_str(), 0755);
+             symlink((o + "/deeper").c_str(), (r + "/lib/deeper").c_str());
+             symlink("deeper/../libextra.so", (r + "/lib/libextra.so").c_str());
+         },
+         "outside"},
         {"a link that leads nowhere",
          [](const std::string& r, const std::string& o) {
              symlink((o + "/missing.so").c_str(), (r + "/lib/libmissing.so").c_str());
