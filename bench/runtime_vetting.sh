@@ -53,6 +53,18 @@ chmod -R go-w "$work"
 chmod -R a+rX "$work"
 chmod 0777 "$work/temp"
 
+# Both runtimes must be taken, or the difference would be an unpack.
+if [ -z "$prefix" ]; then
+  for home in large small; do
+    out=$(env -i PATH=/usr/bin:/bin TEMP="$work/temp" KORVU_INVENTORY_LOCATION="$work/records-$home" \
+      CommonProgramFiles="$work/empty" PROBE_CHECK_EXIT=32 KORVU_LOG_LEVEL=INFO \
+      "$work/setup" -multipleInstance -noSplashScreen -console 2>&1 || true)
+    case $out in
+      *"A jvm has been found at the following location : $work/$home/_jvm/"*) ;;
+      *) echo "the $home runtime was not taken" >&2; exit 1 ;;
+    esac
+  done
+fi
 measure() { # label, then what runs the launcher
   local label=$1; shift
   local large small
