@@ -34,8 +34,7 @@ echo jar > "$work/install.jar"; echo check > "$work/check.jar"; echo "java.featu
 "$host/talve-pack" create -o "$work/setup$suffix" --launcher "$bin/talve-launcher$suffix" --jar "$work/install.jar" \
   --runtime "$work/jvm" --runtime-size "$size" --search-installed-runtime \
   --check-jar "$work/check.jar" --requirements "$work/req.txt" >/dev/null
-# The path the launcher sees for a host path.
-seen() { if [ -n "$prefix" ]; then local p=${1#"$prefix/drive_c/"}; echo "C:\\${p//\//\\}"; else echo "$1"; fi; }
+. bench/launcher_runs.sh
 python3 - "$work/full" "$records" "${prefix:+$(seen "$work")}" <<'PY'
 import os, sys
 folder, count, windows_home = sys.argv[1], int(sys.argv[2]), sys.argv[3]
@@ -46,24 +45,6 @@ PY
 chmod -R a+rX "$work"
 chmod 0777 "$work/temp"
 
-median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-one() { # folder, then what runs the launcher
-  local folder=$1; shift
-  local s e
-  s=$(date +%s%N)
-  if [ -n "$prefix" ]; then
-    env -i PATH=/usr/bin:/bin HOME="$HOME" WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= \
-      TALVE_TEST_TEMP="$(seen "$work/temp")" TALVE_TEST_TMP="$(seen "$work/temp")" \
-      KORVU_INVENTORY_LOCATION="$(seen "$folder")" TALVE_TEST_CommonProgramFiles="$(seen "$work/empty")" \
-      TALVE_TEST_ALLUSERSPROFILE="$(seen "$work/empty")" PROBE_CHECK_EXIT=32 \
-      wine "$work/setup.exe" -multipleInstance -noSplashScreen >/dev/null 2>&1
-  else
-    env -i PATH=/usr/bin:/bin TEMP="$work/temp" KORVU_INVENTORY_LOCATION="$folder" CommonProgramFiles="$work/empty" \
-      PROBE_CHECK_EXIT=32 "$@" "$work/setup" -multipleInstance -noSplashScreen >/dev/null 2>&1
-  fi
-  e=$(date +%s%N)
-  echo $(( (e - s) / 1000000 ))
-}
 measure() { # label, then what runs the launcher
   local label=$1; shift
   local full empty

@@ -25,23 +25,15 @@ std::string programFile(Platform& platform, const std::string& path) {
 
 } // namespace
 
-// The runtime's folder with every folder above it, then each entry on the
-// way down to the file: inside the runtime nobody else may even add entries
-// (a library put beside the launcher would be loaded by it).
-std::string JarExtractor::runtimeOpenToOthers(const std::string& runtimeDirectory, const std::string& launcher) {
-    Platform& platform = context_.platform();
-    std::string problem = platform.writableByOthers(runtimeDirectory, true, false);
-    std::string path = runtimeDirectory;
-    std::size_t begin = 0;
-    while (problem.empty() && begin < launcher.size()) {
-        std::size_t end = launcher.find_first_of("/\\", begin);
-        if (end == std::string::npos) end = launcher.size();
-        if (end > begin) {
-            path += context_.pathSeparator + launcher.substr(begin, end - begin);
-            problem = platform.writableByOthers(path, false, false);
-        }
-        begin = end + 1;
-    }
+// A runtime loads far more than its launcher (libraries, modules, their
+// configuration), so a file put anywhere inside it would run with the
+// installer's rights: the whole tree is judged, once per runtime, however
+// many records name its home.
+std::string JarExtractor::runtimeOpenToOthers(const std::string& runtimeDirectory) {
+    const auto known = runtimeVetting_.find(runtimeDirectory);
+    if (known != runtimeVetting_.end()) return known->second;
+    const std::string problem = context_.platform().treeWritableByOthers(runtimeDirectory);
+    runtimeVetting_.emplace(runtimeDirectory, problem);
     return problem;
 }
 
@@ -51,8 +43,7 @@ bool JarExtractor::isJvmValid(const std::string& runtimeDirectory) {
     const std::string& separator = context_.pathSeparator;
     const bool elevated = context_.platform().runsElevated();
     const std::string where = "The jvm located in \"" + runtimeDirectory + "\"";
-    if (elevated && !trustedByElevatedRun(where, runtimeOpenToOthers(runtimeDirectory, "jvm.properties")))
-        return false;
+    if (elevated && !trustedByElevatedRun(where, runtimeOpenToOthers(runtimeDirectory))) return false;
     std::string problem;
     const std::optional<std::string> launcher = runtimeLauncher(runtimeDirectory + separator, problem);
     if (!launcher) {
@@ -64,9 +55,6 @@ bool JarExtractor::isJvmValid(const std::string& runtimeDirectory) {
     // with its executable suffix when the name has none.
     const std::string javaPath = runtimeDirectory + separator + *launcher;
     const std::string javaFile = programFile(context_.platform(), javaPath);
-    if (elevated && !trustedByElevatedRun(where, runtimeOpenToOthers(runtimeDirectory,
-                                                                     javaFile.substr(runtimeDirectory.size() + separator.size()))))
-        return false;
     if (!readableRegularFile(context_.platform(), javaFile)) {
         context_.logDebug("Cannot find java executable for jvm located in : " + runtimeDirectory);
         context_.logInfo("This jvm located in \"" + runtimeDirectory + "\" is not valid");

@@ -11,24 +11,45 @@ const char* prefixOf(int level) {
     default: return "ERROR \t: ";
     }
 }
+// Names tried after the one asked for before the log is given up.
+constexpr int nameVariants = 100;
+
+// "bootstrapLog_<stamp>_.log" becomes "bootstrapLog_<stamp>_<n>_.log", so
+// that every variant still matches what people search their folders for.
+std::string variantOf(const std::string& path, int number) {
+    const std::size_t nameStart = path.find_last_of("/\\") + 1;
+    std::size_t at = path.find_last_of('.');
+    if (at == std::string::npos || at < nameStart) at = path.size();
+    if (at > nameStart && path[at - 1] == '_') --at;
+    return path.substr(0, at) + "_" + std::to_string(number) + path.substr(at);
+}
 } // namespace
 
 Logger::Logger(int level) : level_(level) {
-    opener_ = [](const std::string& path) { return std::fopen(path.c_str(), "a"); };
+    opener_ = [](const std::string& path) { return std::fopen(path.c_str(), "wx"); };
 }
 
 Logger::~Logger() {
     if (file_ != nullptr && !closed_) std::fclose(file_);
 }
 
+// The log's name is easy to guess and lies in a folder others may write
+// to: whatever already has that name (another run's log, someone's file, a
+// link, a FIFO) is never opened; the log goes to the next free variant.
 void Logger::open(const std::string& path) {
+    std::string name = path;
     if (!path.empty()) {
         if (file_ != nullptr) std::fclose(file_);
         file_ = opener_(path);
+        for (int number = 1; file_ == nullptr && number <= nameVariants; ++number) {
+            name = variantOf(path, number);
+            file_ = opener_(name);
+        }
+        if (file_ == nullptr) name = path;
         closed_ = false;
     }
     fileEnabled_ = file_ != nullptr;
-    fileName_ = path;
+    fileName_ = name;
 }
 
 void Logger::close() {

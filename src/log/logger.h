@@ -23,7 +23,8 @@ public:
     int level() const { return level_; }
     bool hadError() const { return errorReported_; }
 
-    // Opens the log for appending; failure is silent and leaves the console only.
+    // Creates the log new at path or, when that name is taken, at the first
+    // free variant of it; failure is silent and leaves the console only.
     void open(const std::string& path);
     // Closes and deletes the log; only a failed run keeps its log.
     void close();
@@ -33,7 +34,8 @@ public:
     void warning(const std::string& message, bool toConsole) { emit(WARNING, message, toConsole); }
     void error(const std::string& message, bool toConsole);
 
-    // Seams: where console lines go, and how the log file is opened.
+    // Seams: where console lines go, and how the log file is created (null
+    // when the name is taken or the file cannot be made).
     void setConsoleStreams(std::FILE* out, std::FILE* err) { out_ = out; err_ = err; }
     void setFileOpener(FileOpener opener) { opener_ = std::move(opener); }
 

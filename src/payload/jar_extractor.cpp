@@ -33,7 +33,7 @@ const BootstrapEntry* JarExtractor::entry(int index) const {
 
 bool JarExtractor::open(const std::string& installerPath) {
     context_.logDebug("Opening installer file : " + installerPath);
-    file_ = std::fopen(installerPath.c_str(), "rb");
+    file_ = context_.platform().openForReading(installerPath);
     if (file_ == nullptr) {
         context_.logError("An error occured while trying to open the installer.");
         return false;

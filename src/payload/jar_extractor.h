@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -74,9 +75,9 @@ private:
     bool acceptRuntime(const std::string& candidate, std::string& location);
     // True without a problem; otherwise logs why an elevated run passes what over.
     bool trustedByElevatedRun(const std::string& what, const std::string& problem);
-    // Why others than the administrators could change the runtime or the
-    // launcher it names (relative to it); empty when nobody else can.
-    std::string runtimeOpenToOthers(const std::string& runtimeDirectory, const std::string& launcher);
+    // Why others than the administrators could change anything in the
+    // runtime or the folders above it; empty when nobody else can.
+    std::string runtimeOpenToOthers(const std::string& runtimeDirectory);
 
     BootstrapContext& context_;
     std::FILE* file_ = nullptr;
@@ -84,6 +85,7 @@ private:
     std::string command_;
     BootstrapEntry entries_[8];
     std::unique_ptr<SplashRunner> splashRunner_;
+    std::map<std::string, std::string> runtimeVetting_; // runtime directory -> runtimeOpenToOthers
 };
 
 } // namespace talve

@@ -154,9 +154,13 @@ public:
     // Creates or truncates a file for reading and writing in binary mode,
     // readable and writable by the owner only where the system has such modes.
     virtual std::FILE* createPrivateFile(const std::string& path) = 0;
-    // Opens a file for appending text, creating it owner-only; never follows
-    // a link at that name (the log lies in a shared temporary folder).
+    // Creates a new file for appending text, owner-only, and never opens
+    // anything already at that name, a link, a FIFO or a file (the log lies
+    // in a shared temporary folder under a name others can guess); null then.
     virtual std::FILE* openLogFile(const std::string& path) = 0;
+    // Opens a file for reading in binary mode; the descriptor or handle is
+    // never handed to a child (the installer and what it leaves running).
+    virtual std::FILE* openForReading(const std::string& path) = 0;
     virtual bool markExecutable(const std::string& path) = 0;
     // Offsets in an installer file can go beyond 2 GiB, past what fseek takes.
     virtual bool seek(std::FILE* file, std::uint64_t offset) = 0;
@@ -193,6 +197,12 @@ public:
     // a folder at path itself may let others add entries too. What cannot
     // be examined counts as open to others.
     virtual std::string writableByOthers(const std::string& path, bool foldersAbove, bool mayAddEntries) = 0;
+    // The same question for a whole tree, as an elevated run asks it of a
+    // runtime it would load code from: root with every folder above it, then
+    // every entry inside, where nobody else may add entries either. A link
+    // inside is judged as writableByOthers judges a link, and a folder it
+    // leads to outside the tree is walked as part of the tree.
+    virtual std::string treeWritableByOthers(const std::string& root) = 0;
 
     // --- reboot ------------------------------------------------------------
     virtual ShutdownRight acquireShutdownRight() = 0;

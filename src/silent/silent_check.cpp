@@ -58,8 +58,10 @@ int readSilentFile(BootstrapContext& context, const std::string& path) {
     std::set<std::string> names;
     std::string tag, tagProperty;
     const crypto::ValueKey* keyAtHand = nullptr;
-    const bool crLf = context.platform().conventions().textLinesEndInCrLf;
-    for (const std::string& rawLine : linesFittingBuffer(file.content, lineBufferSize, crLf)) {
+    // A CR before the line feed counts towards the limit on every system, as
+    // in the installer library, and goes with the trimming: one file, one
+    // meaning, wherever it is read.
+    for (const std::string& rawLine : linesFittingBuffer(file.content, lineBufferSize)) {
         const std::string line = trimmed(rawLine);
         const std::size_t equals = line.find('=');
         if (line.empty() || line[0] == '#' || equals == std::string::npos) continue;

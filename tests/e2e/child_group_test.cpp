@@ -114,6 +114,59 @@ TEST_F(ChildGroups, AnInterruptionStopsWhatTheInstallerStartedAndEndsTheRunAtOnc
     }
 }
 
+// A helper that starts a session of its own, as daemons do, has left the
+// installer's process group and terminal; an interruption ends it all the
+// same, while a run that ends normally leaves it running like any helper.
+TEST_F(ChildGroups, AHelperInASessionOfItsOwnEndsWithAnInterruptionOnly) {
+    {
+        Helper helper(scratch / "daemon-interrupted");
+        Launch l(scratch);
+        l.arguments({"-javaHome", target().path(runtime)})
+            .set("PROBE_HELPER", helper.file().string())
+            .set("PROBE_HELPER_SESSION", "1")
+            .set("PROBE_RUN_STARTED", (scratch / "started").string())
+            .holding(scratch / "release");
+        StartedProgram launcher = l.start(installer);
+        ASSERT_NE(launcher.pid, 0);
+        ASSERT_TRUE(helper.started());
+        ASSERT_TRUE(waitForFile(scratch / "started"));
+        ASSERT_EQ(kill(launcher.pid, SIGTERM), 0);
+        const RunResult result = launcher.finish();
+        EXPECT_EQ(result.signal, SIGTERM) << result.err;
+        EXPECT_TRUE(helper.endsWithin(std::chrono::seconds(2))) << "the helper outlived the interruption";
+        EXPECT_FALSE(temporaryDirectoryLeft(l.tempBase));
+    }
+    Helper helper(scratch / "daemon-kept");
+    Launch l(scratch);
+    l.arguments({"-javaHome", target().path(runtime)})
+        .set("PROBE_HELPER", helper.file().string())
+        .set("PROBE_HELPER_SESSION", "1");
+    const RunResult result = l.run(installer);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    ASSERT_TRUE(helper.started());
+    EXPECT_TRUE(helper.running()) << "a run that ended normally stopped what its installer started";
+}
+
+// The launcher's own files (the installer file it reads, its log, its locks)
+// stay with it: a child and whatever that leaves running get none of them.
+TEST_F(ChildGroups, NoFileOfTheLaunchersReachesTheInstaller) {
+    Launch l(scratch);
+    l.arguments({"-javaHome", target().path(runtime)});
+    const RunResult result = l.run(installer);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    const auto probe = readProbeRecord(l.record);
+    ASSERT_TRUE(probe);
+    // What the test itself passed on to the launcher may reach the installer.
+    const std::string installerFile = fs::canonical(installer).string();
+    const std::string temporaryBase = fs::canonical(l.tempBase).string();
+    for (const std::string& descriptor : probe->inherited) {
+        const std::string target = descriptor.substr(descriptor.find(' ') + 1);
+        EXPECT_NE(target, installerFile) << descriptor;
+        EXPECT_NE(target.rfind(temporaryBase, 0), 0u) << descriptor;
+        EXPECT_NE(target.rfind("/tmp/TALVEMeridonInstaller", 0), 0u) << descriptor;
+    }
+}
+
 // The unpacker's helper holds the pipe that carries the unpacker's error
 // output: neither an ordinary end nor an interruption waits for the pipe.
 TEST_F(ChildGroups, AHelperHoldingTheUnpackersErrorPipeHoldsUpNothing) {

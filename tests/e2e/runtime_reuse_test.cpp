@@ -248,6 +248,73 @@ TEST_F(RuntimeReuse, AnElevatedRunPassesOverWhatAnotherUserCouldPlantAndThatUser
     EXPECT_EQ(runtimeUsed(plain, result), home + "/_jvm/") << result.out << result.err;
 }
 
+// What a runtime loads besides its launcher (its libraries) counts as much:
+// an elevated run refuses a runtime with any entry another account could
+// change or add to, at any depth, or a link leading to such a place.
+TEST_F(RuntimeReuse, AnElevatedRunRefusesARuntimeAnyEntryOfWhichAnotherUserCouldChange) {
+    if (!target().windows && geteuid() != 0) GTEST_SKIP() << "only a root run is elevated here";
+    const std::string home = productHome("product");
+    record("inventory", "p.talve", home + "\n");
+    // Where each system's java finds the virtual machine it loads.
+    const std::string serverFolder = target().windows ? "bin/server" : "lib/server";
+    const fs::path server = scratch / "product" / "_jvm" / serverFolder;
+    const fs::path library =
+        scratch.write("product/_jvm/" + serverFolder + (target().windows ? "/jvm.dll" : "/libjvm.so"), "library");
+    const fs::path file = installer();
+    const fs::perms sound = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                            fs::perms::others_read | fs::perms::others_exec;
+    auto refusedFor = [&](const std::string& what, const RunResult& result, Launch& l) {
+        EXPECT_EQ(runtimeUsed(l, result), unpackedRuntime(result)) << what << "\n" << result.out;
+        EXPECT_TRUE(contains(result.out, "INFO \t: The jvm located in \"" + home + sep + "_jvm" +
+                                             "\" is not used by a run with administrator rights: " + what))
+            << result.out;
+    };
+    const std::string serverSeen = target().path(server);
+
+    fs::permissions(server, fs::perms::all);
+    Launch open = launch();
+    RunResult result = open.run(file);
+    refusedFor("\"" + serverSeen + (target().windows ? "\" may be changed by Everyone (S-1-1-0)."
+                                                     : "\" may be written by every user."),
+               result, open);
+    fs::permissions(server, sound);
+
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(library.c_str(), 65534, 65534), 0);
+        Launch planted = launch();
+        result = planted.run(file);
+        refusedFor("\"" + target().path(library) + "\" belongs to " +
+                       (target().windows ? "NT AUTHORITY\\ANONYMOUS LOGON (S-1-5-7)." : "user 65534."),
+                   result, planted);
+        ASSERT_EQ(chown(library.c_str(), 0, 0), 0);
+    }
+
+    if (!target().windows) {
+        // Links are refused outright under Windows; here one is judged by where it leads.
+        const fs::path elsewhere = scratch / "elsewhere";
+        fs::create_directories(elsewhere);
+        fs::permissions(elsewhere, fs::perms::all);
+        fs::create_directory_symlink(elsewhere, scratch / "product" / "_jvm" / "lib" / "extra");
+        Launch linked = launch();
+        result = linked.run(file);
+        refusedFor("\"" + elsewhere.string() + "\" may be written by every user.", result, linked);
+        fs::permissions(elsewhere, sound);
+    }
+
+    Launch trusted = launch();
+    result = trusted.run(file);
+    EXPECT_EQ(runtimeUsed(trusted, result), home + sep + "_jvm" + sep) << result.out;
+
+    if (target().windows) return;
+    const std::string nobody = nobodyProblem();
+    if (!nobody.empty()) GTEST_SKIP() << "the unelevated run needs an account to run as: " << nobody;
+    fs::permissions(server, fs::perms::all);
+    shareWithNobody(scratch);
+    Launch plain = launch();
+    result = plain.asNobody().run(file);
+    EXPECT_EQ(runtimeUsed(plain, result), home + "/_jvm/") << result.out << result.err;
+}
+
 TEST_F(RuntimeReuse, RecordDirectoriesAreSearchedInTheirOrder) {
     const fs::path inventory = record("inventory", "p.talve", productHome("first") + "\n");
     const fs::path common = record("Common Files/talve", "p.talve", productHome("second") + "\n");

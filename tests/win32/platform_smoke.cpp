@@ -11,6 +11,7 @@
 #include "platform/splash_window.h"
 
 #include <windows.h>
+#include <io.h>
 #include <aclapi.h>
 #include <sddl.h>
 
@@ -153,17 +154,28 @@ void checkDirectoriesAndFiles(Platform& platform) {
     check(platform.markExecutable(data), "markExecutable");
 
     const std::string log = dir + "\\launcher.log";
-    for (int i = 0; i < 2; ++i) {
-        if (std::FILE* file = platform.openLogFile(log)) {
-            std::fputs("line\n", file);
-            std::fclose(file);
-        }
+    if (std::FILE* file = platform.openLogFile(log)) {
+        std::fputs("line\n", file);
+        std::fclose(file);
     }
-    check(readWhole(log) == "line\r\nline\r\n", "log is appended in text mode");
+    check(readWhole(log) == "line\r\n", "log is written in text mode");
+    check(platform.openLogFile(log) == nullptr, "openLogFile never opens a file that is already there");
+    check(readWhole(log) == "line\r\n", "openLogFile leaves a file that is already there as it was");
     check(platform.openLogFile(dir) == nullptr, "openLogFile refuses a directory");
 
+    if (std::FILE* file = platform.openForReading(log)) {
+        DWORD flags = 0;
+        const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+        check(GetHandleInformation(handle, &flags) && (flags & HANDLE_FLAG_INHERIT) == 0,
+              "a file opened for reading is not handed to children");
+        check(std::fgetc(file) == 'l', "openForReading reads");
+        std::fclose(file);
+    } else {
+        check(false, "openForReading");
+    }
+
     talve::FileRead text = platform.readRegularFile(log, 100);
-    check(text.status == talve::FileReadStatus::ok && text.content == "line\r\nline\r\n", "readRegularFile reads bytes");
+    check(text.status == talve::FileReadStatus::ok && text.content == "line\r\n", "readRegularFile reads bytes");
     check(platform.readRegularFile(log, 5).status == talve::FileReadStatus::tooLarge, "readRegularFile bounds");
     check(platform.readRegularFile("NUL", 100).status == talve::FileReadStatus::notRegularFile,
           "readRegularFile refuses a device");
@@ -267,6 +279,28 @@ int helperThenExit(const std::string& self, const char* helperFile) {
     return 4;
 }
 
+// "breakaway": tries to start a program outside the job it was started in.
+// 0: refused; 2: it got out; 3: it was in no job to begin with.
+int tryBreakaway(const std::string& self) {
+    BOOL inJob = FALSE;
+    if (!IsProcessInJob(GetCurrentProcess(), nullptr, &inJob) || !inJob) {
+        return 3;
+    }
+    std::string commandLine = quoted(self) + " child 0";
+    STARTUPINFOA startup;
+    std::memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started;
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_BREAKAWAY_FROM_JOB, nullptr, nullptr,
+                        &startup, &started)) {
+        return 0;
+    }
+    WaitForSingleObject(started.hProcess, 10000);
+    CloseHandle(started.hProcess);
+    CloseHandle(started.hThread);
+    return 2;
+}
+
 // A file that a stopped process held can be deleted soon after the stop.
 bool deletedWithin(const std::string& path, DWORD milliseconds) {
     for (DWORD waited = 0; waited <= milliseconds; waited += 20) {
@@ -312,6 +346,23 @@ void checkAbsentStandardHandles(const std::string& self) {
     }
     std::printf("     without standard handles: exit code %lu\n", static_cast<unsigned long>(exitCode));
     check(exitCode == nullDevice, "absent standard handles become the null device before any file is opened");
+}
+
+// The job holds everything a child starts: a child cannot take a program
+// out of it, so the stop reaches that program too.
+// Wine may let a program leave a job whatever its limits say; Windows may not.
+void checkJobHoldsWhatChildrenStart(Platform& platform, const std::string& self) {
+    const talve::ProcessOutcome outcome = platform.runProcess(quoted(self) + " breakaway", false, true);
+    const bool wine = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+    if (outcome.completed && outcome.exitCode == 3) {
+        std::printf("     skipped: this system put the child in no job\n");
+        return;
+    }
+    if (wine && outcome.completed && outcome.exitCode == 2) {
+        std::printf("     skipped: Wine let a program out of a job that allows no breakaway\n");
+        return;
+    }
+    check(outcome.completed && outcome.exitCode == 0, "a child cannot start a program outside its job");
 }
 
 void checkHelpers(Platform& platform, const std::string& self) {
@@ -442,6 +493,22 @@ void checkRights(Platform& platform) {
               "the folders above count, from the root down");
     }
     RemoveDirectoryA(folder.c_str());
+
+    // A whole tree: an entry deep inside that others may add to opens it.
+    const std::string tree = here + "\\tree-check";
+    const std::string deep = tree + "\\bin\\server";
+    CreateDirectoryA(tree.c_str(), nullptr);
+    CreateDirectoryA((tree + "\\bin").c_str(), nullptr);
+    CreateDirectoryA(deep.c_str(), nullptr);
+    const std::string treeAbove = platform.writableByOthers(tree, true, false);
+    check(platform.treeWritableByOthers(tree) == treeAbove, "a tree whose entries are sound is judged as its folder");
+    if (treeAbove.empty() && grantEveryone(deep, FILE_ADD_FILE)) {
+        check(platform.treeWritableByOthers(tree) == "\"" + deep + "\" may be changed by Everyone (S-1-1-0)",
+              "an entry deep in a tree that others may add to opens the tree");
+    }
+    RemoveDirectoryA(deep.c_str());
+    RemoveDirectoryA((tree + "\\bin").c_str());
+    RemoveDirectoryA(tree.c_str());
 }
 
 // A name that some other user took first with an object of another kind.
@@ -652,6 +719,9 @@ int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], "hold-with-helper") == 0) {
         return holdWithHelper(self, argv[2], argv[3]);
     }
+    if (argc == 2 && std::strcmp(argv[1], "breakaway") == 0) {
+        return tryBreakaway(self);
+    }
     if (argc == 3 && std::strcmp(argv[1], "helper-then-exit") == 0) {
         return helperThenExit(self, argv[2]);
     }
@@ -663,6 +733,7 @@ int main(int argc, char** argv) {
     checkEnvironment(*platform, self);
     checkErrorOutput(*platform, self);
     checkHelpers(*platform, self);
+    checkJobHoldsWhatChildrenStart(*platform, self);
     checkAbsentStandardHandles(self);
     checkDirectoriesAndFiles(*platform);
     checkThisProcess(*platform, argv[0]);

@@ -1,8 +1,13 @@
 #include "platform/posix/path_rights.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <dirent.h>
+#include <optional>
+#include <set>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -108,10 +113,125 @@ std::string examine(const std::string& given, bool foldersAbove, bool mayAddEntr
     return std::string();
 }
 
+std::optional<std::string> canonical(const std::string& path) {
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) return std::nullopt;
+    std::string text = resolved;
+    std::free(resolved);
+    return text;
+}
+
+bool within(const std::string& path, const std::string& folder) {
+    return path == folder || (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+                              (folder == "/" || path[folder.size()] == '/'));
+}
+
+// Everything below the folders to walk, which are canonical paths already
+// judged themselves. A link leads wherever its target is; the target is
+// judged from the root of the file system like any path outside the tree,
+// and a folder it leads to outside the tree is walked as part of it, since
+// whatever loads through the link loads from there.
+class TreeWalk {
+public:
+    explicit TreeWalk(const std::string& root) : root_(root) { pending_.push_back(root); }
+
+    std::string run() {
+        std::string problem;
+        while (problem.empty() && !pending_.empty()) {
+            const std::string folder = pending_.back();
+            pending_.pop_back();
+            problem = walkFolder(folder);
+        }
+        return problem;
+    }
+
+private:
+    std::string walkFolder(const std::string& folder) {
+        DIR* listing = opendir(folder.c_str());
+        if (listing == nullptr) return quoted(folder) + " cannot be listed (" + std::strerror(errno) + ")";
+        std::string problem;
+        errno = 0;
+        while (problem.empty()) {
+            const dirent* entry = readdir(listing);
+            if (entry == nullptr) {
+                if (errno != 0) problem = quoted(folder) + " cannot be listed (" + std::strerror(errno) + ")";
+                break;
+            }
+            const std::string name = entry->d_name;
+            if (name == "." || name == "..") continue;
+            problem = judge(joined(folder, name));
+            errno = 0;
+        }
+        closedir(listing);
+        return problem;
+    }
+
+    std::string judge(const std::string& path) {
+        struct stat info;
+        if (lstat(path.c_str(), &info) != 0) return quoted(path) + " cannot be examined (" + std::strerror(errno) + ")";
+        if (S_ISLNK(info.st_mode)) return judgeLink(path);
+        std::string problem = entryProblem(path, info, false);
+        if (problem.empty() && S_ISDIR(info.st_mode)) pending_.push_back(path);
+        return problem;
+    }
+
+    std::string judgeLink(const std::string& path) {
+        if (staysInside(path)) return std::string();
+        std::string problem = examine(path, false, false, linkLimit);
+        if (!problem.empty()) return problem;
+        const std::optional<std::string> target = canonical(path);
+        if (!target) return quoted(path) + " cannot be examined (" + std::strerror(errno) + ")";
+        struct stat info;
+        if (stat(target->c_str(), &info) != 0) return quoted(*target) + " cannot be examined";
+        if (S_ISDIR(info.st_mode) && !within(*target, root_) && joinedOutside_.insert(*target).second)
+            pending_.push_back(*target);
+        return std::string();
+    }
+
+    // A relative link that only climbs first (from its own folder, a real
+    // folder of the walk) and then names entries of the tree leads to what
+    // the walk judges anyway; runtimes hold hundreds of such links (their
+    // legal notices), which are then not judged from the root one by one.
+    bool staysInside(const std::string& path) const {
+        std::vector<char> text(PATH_MAX + 1);
+        const ssize_t length = readlink(path.c_str(), text.data(), text.size() - 1);
+        if (length <= 0 || text[0] == '/') return false;
+        std::string target = path.substr(0, path.find_last_of('/'));
+        bool named = false;
+        for (const std::string& part : componentsOf(std::string(text.data(), static_cast<std::size_t>(length)))) {
+            if (part != "..") {
+                named = true;
+                target = joined(target, part);
+            } else if (named || target == "/") {
+                return false;
+            } else {
+                target = target.substr(0, std::max<std::size_t>(target.find_last_of('/'), 1));
+            }
+        }
+        return named && target != root_ && within(target, root_);
+    }
+
+    const std::string root_;
+    std::vector<std::string> pending_;
+    // Folders outside the tree already taken in through a link: links that
+    // lead to each other would otherwise be walked for ever.
+    std::set<std::string> joinedOutside_;
+};
+
 } // namespace
 
 std::string writableByOthers(const std::string& path, bool foldersAbove, bool mayAddEntries) {
     return examine(path, foldersAbove, mayAddEntries, linkLimit);
+}
+
+std::string treeWritableByOthers(const std::string& root) {
+    std::string problem = examine(root, true, false, linkLimit);
+    if (!problem.empty()) return problem;
+    const std::optional<std::string> folder = canonical(root);
+    if (!folder) return quoted(root) + " cannot be examined (" + std::strerror(errno) + ")";
+    struct stat info;
+    if (stat(folder->c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return quoted(root) + " is not a folder";
+    return TreeWalk(*folder).run();
 }
 
 } // namespace posix

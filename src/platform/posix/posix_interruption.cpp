@@ -1,6 +1,7 @@
 #include "platform/posix/posix_interruption.h"
 
 #include "platform/platform.h"
+#include "platform/posix/descendants.h"
 #include "platform/posix/posix_processes.h"
 #include "platform/system_threads.h"
 
@@ -104,7 +105,12 @@ void signalLoop(sigset_t signals) {
         steps.passOn = [signalNumber, fromTerminal](InterruptionGate::ChildId group) {
             if (!fromTerminal) kill(-static_cast<pid_t>(group), signalNumber);
         };
-        steps.stop = [](InterruptionGate::ChildId group) { kill(-static_cast<pid_t>(group), SIGKILL); };
+        // What left the group (a helper in a session of its own) is still
+        // the launcher's descendant, and would hold the directory about to go.
+        steps.stop = [](InterruptionGate::ChildId group) {
+            kill(-static_cast<pid_t>(group), SIGKILL);
+            stopAllDescendants();
+        };
         steps.cleanUp = *interruptHandler;
         runInterruption(processGate(), steps);
         reclaimTerminal();
@@ -164,6 +170,10 @@ bool startSignalThread(std::function<void()> onInterrupt) {
     // Blocked here, in the main thread, so that every thread started later
     // (the splash screen's) has them blocked too and only sigwait sees them.
     if (pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0) return false;
+    // Descendants whose parent ends come to the launcher, so that the
+    // interruption can still find them; without it they are found as long
+    // as their parents live.
+    adoptOrphanedDescendants();
     interruptHandler = new std::function<void()>(std::move(onInterrupt));
     if (!startDetachedThread([signals] { signalLoop(signals); })) {
         pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);

@@ -209,12 +209,15 @@ public:
     }
 
     std::FILE* openLogFile(const std::string& path) override {
-        int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, privateFileMode);
+        int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                      privateFileMode);
         if (fd < 0) return nullptr;
         std::FILE* file = fdopen(fd, "a");
         if (file == nullptr) close(fd);
         return file;
     }
+
+    std::FILE* openForReading(const std::string& path) override { return std::fopen(path.c_str(), "rbe"); }
 
     bool markExecutable(const std::string& path) override { return chmod(path.c_str(), 0700) == 0; }
 
@@ -312,6 +315,7 @@ public:
     std::string writableByOthers(const std::string& path, bool foldersAbove, bool mayAddEntries) override {
         return posix::writableByOthers(path, foldersAbove, mayAddEntries);
     }
+    std::string treeWritableByOthers(const std::string& root) override { return posix::treeWritableByOthers(root); }
 
     ShutdownRight acquireShutdownRight() override {
         ShutdownRight right;

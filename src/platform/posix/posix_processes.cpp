@@ -1,5 +1,6 @@
 #include "platform/posix/posix_processes.h"
 
+#include "platform/posix/descendants.h"
 #include "platform/posix/posix_interruption.h"
 
 #include <algorithm>
@@ -225,6 +226,8 @@ WaitEnd awaitEnd(Child& child, int errorPipe, std::size_t keep, std::string* kep
             if (info.si_code == CLD_STOPPED) answerStop(child, info);
             else if (info.si_pid == child.pid && exited(info.si_code)) return WaitEnd::ended;
             else if (info.si_pid == child.sentinel) endSentinel(child, false);
+            // A helper of the child's, adopted when the child ended before it.
+            else if (exited(info.si_code)) waitpid(info.si_pid, nullptr, WNOHANG);
             continue;
         }
         auto pause = std::chrono::milliseconds(50);
@@ -324,6 +327,7 @@ ProcessOutcome finish(Child& child) {
     while (waitpid(child.pid, &status, 0) < 0) {
         if (errno != EINTR) return outcome;
     }
+    reapAdoptedDescendants();
     outcome.completed = true;
     if (WIFEXITED(status)) outcome.exitCode = WEXITSTATUS(status);
     else if (WIFSIGNALED(status)) outcome.exitCode = 128 + WTERMSIG(status);

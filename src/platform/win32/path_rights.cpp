@@ -205,5 +205,37 @@ std::string writableByOthers(const std::string& path, bool foldersAbove, bool ma
     return entryProblem(entry, trusted, mayAddEntries);
 }
 
+// Links refuse the tree outright (entryProblem), so the walk never leaves it
+// and never meets a folder twice.
+std::string treeWritableByOthers(const std::string& root) {
+    std::string problem = writableByOthers(root, true, false);
+    if (!problem.empty()) return problem;
+    const TrustedAccounts& trusted = trustedAccounts();
+    std::string top = absolutePath(root);
+    while (!top.empty() && (top.back() == '\\' || top.back() == '/')) top.pop_back();
+    std::vector<std::string> pending{top};
+    while (problem.empty() && !pending.empty()) {
+        const std::string folder = pending.back();
+        pending.pop_back();
+        WIN32_FIND_DATAA found;
+        HANDLE listing = FindFirstFileExA((folder + "\\*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                          nullptr, FIND_FIRST_EX_LARGE_FETCH);
+        if (listing == INVALID_HANDLE_VALUE) return quoted(folder) + " cannot be listed (error " +
+                                                    std::to_string(GetLastError()) + ")";
+        do {
+            const std::string name = found.cFileName;
+            if (name == "." || name == "..") continue;
+            const std::string path = folder + "\\" + name;
+            problem = entryProblem(path, trusted, false);
+            if (problem.empty() && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) pending.push_back(path);
+        } while (problem.empty() && FindNextFileA(listing, &found));
+        const DWORD error = GetLastError();
+        FindClose(listing);
+        if (problem.empty() && error != ERROR_NO_MORE_FILES)
+            problem = quoted(folder) + " cannot be listed (error " + std::to_string(error) + ")";
+    }
+    return problem;
+}
+
 } // namespace win32
 } // namespace talve

@@ -9,6 +9,7 @@ namespace win32 {
 // owners and access lists.
 bool runsElevated();
 std::string writableByOthers(const std::string& path, bool foldersAbove, bool mayAddEntries);
+std::string treeWritableByOthers(const std::string& root);
 
 } // namespace win32
 } // namespace talve

@@ -467,17 +467,12 @@ public:
     }
 
     // The log lies in a folder other users may write to, with a name they can
-    // guess, and an elevated launcher must not append to a file they point
-    // it at: a link at that name (seen by name, and again on the handle,
-    // which is opened without following it), a directory and a file with a
-    // second name (a hard link) are refused.
+    // guess, and an elevated launcher must not write to a file they put
+    // there: the file is only ever made new (a link at that name is not
+    // followed either), and what the handle shows is checked once more.
     std::FILE* openLogFile(const std::string& path) override {
-        DWORD attributes = GetFileAttributesA(path.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-            return nullptr;
-        }
         OwnedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+                                     CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         if (!file.valid()) {
             return nullptr;
         }
@@ -491,6 +486,16 @@ public:
         }
         // Text mode: lines end in CR LF like every other text file on Windows.
         return streamFromHandle(file.release(), _O_APPEND | _O_TEXT, "a");
+    }
+
+    // Shared as fopen shares: the installer may be read by others meanwhile.
+    std::FILE* openForReading(const std::string& path) override {
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            return nullptr;
+        }
+        return streamFromHandle(file, _O_RDONLY, "rb");
     }
 
     bool markExecutable(const std::string&) override { return true; }
@@ -615,6 +620,7 @@ public:
     std::string writableByOthers(const std::string& path, bool foldersAbove, bool mayAddEntries) override {
         return win32::writableByOthers(path, foldersAbove, mayAddEntries);
     }
+    std::string treeWritableByOthers(const std::string& root) override { return win32::treeWritableByOthers(root); }
 
     ShutdownRight acquireShutdownRight() override {
         ShutdownRight right;

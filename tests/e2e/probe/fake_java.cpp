@@ -6,7 +6,7 @@
 // Instructions come through the environment, which the launcher passes on:
 //   PROBE_RECORD       file to write the record into (with the entries and
 //                      files of its current directory, the run's temporary
-//                      directory)
+//                      directory, and the descriptors it inherited)
 //   PROBE_EXIT         exit code (default 0)
 //   PROBE_COMM         file whose content becomes the communication file
 //   PROBE_EXIT_SCRIPT  file whose content becomes the exit script
@@ -18,6 +18,7 @@
 //   PROBE_HELPER       file into which a helper, started first in every role
 //                      and living a minute at most, writes its process id;
 //                      it ignores interruptions and keeps standard error open
+//   PROBE_HELPER_SESSION when set, that helper starts a session of its own
 //   PROBE_READ_LINE    when set, the installer reads one line of standard
 //                      input and records it as LINE
 //   PROBE_SAY          a line the installer prints on standard output
@@ -38,6 +39,8 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 #ifdef _WIN32
 #include <process.h>
 #else
@@ -129,6 +132,8 @@ int beHelper(const char* pidFile) {
     const long pid = _getpid();
 #else
     std::signal(SIGHUP, SIG_IGN);
+    // As a daemon leaves the group and the terminal of whoever started it.
+    if (std::getenv("PROBE_HELPER_SESSION") != nullptr) setsid();
     const long pid = getpid();
 #endif
     const std::string partial = std::string(pidFile) + ".part";
@@ -139,6 +144,29 @@ int beHelper(const char* pidFile) {
     }
     std::this_thread::sleep_for(std::chrono::seconds(60));
     return 0;
+}
+
+// Descriptors beyond the standard three that it got from whoever started
+// it, as "INHERITED <fd> <target>" lines, listed before it opens any file of
+// its own; none where the system cannot tell.
+std::string inheritedDescriptors() {
+    std::string lines;
+#ifndef _WIN32
+    std::error_code error;
+    const std::filesystem::path folder = "/proc/self/fd";
+    std::vector<std::pair<std::string, std::string>> found;
+    for (const auto& item : std::filesystem::directory_iterator(folder, error)) {
+        const std::string name = item.path().filename().string();
+        const std::filesystem::path target = std::filesystem::read_symlink(item.path(), error);
+        found.emplace_back(name, error ? std::string("?") : target.string());
+    }
+    for (const auto& [name, target] : found) {
+        // The listing's own descriptor shows as the folder being listed.
+        if (name == "0" || name == "1" || name == "2" || target.find("/proc/") == 0) continue;
+        lines += "INHERITED " + name + " " + target + "\n";
+    }
+#endif
+    return lines;
 }
 
 void startHelper(const char* self) {
@@ -166,6 +194,7 @@ int main(int argc, char** argv, char** envp) {
     if (checkAnswer >= 0) return checkAnswer;
     if (argc == 2 && std::strcmp(argv[1], "-o") == 0) return unpackItself(argv[0]);
     touch(std::getenv("PROBE_RUN_STARTED"));
+    const std::string inherited = inheritedDescriptors();
     if (const char* recordPath = std::getenv("PROBE_RECORD")) {
         if (std::FILE* record = std::fopen(recordPath, "wb")) {
             std::error_code error;
@@ -191,6 +220,7 @@ int main(int argc, char** argv, char** envp) {
                 const std::filesystem::path target = std::filesystem::read_symlink(link, error);
                 std::fprintf(record, "FD %d %s\n", fd, error ? "closed" : target.string().c_str());
             }
+            std::fputs(inherited.c_str(), record);
             if (std::getenv("PROBE_READ_LINE") != nullptr) {
                 char line[256] = "";
                 std::fprintf(record, "LINE %s", std::fgets(line, sizeof line, stdin) != nullptr ? line : "(none)\n");

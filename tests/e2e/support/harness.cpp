@@ -205,6 +205,7 @@ std::optional<ProbeRecord> readProbeRecord(const fs::path& path) {
         else if (line.rfind("LIBDIR ", 0) == 0) record.libraryDirectoryExists = line.substr(7) == "yes";
         else if (line.rfind("ARG ", 0) == 0) record.arguments.push_back(line.substr(4));
         else if (line.rfind("ENTRY ", 0) == 0) record.entries.insert(line.substr(6));
+        else if (line.rfind("INHERITED ", 0) == 0) record.inherited.push_back(line.substr(10));
         else if (line.rfind("FILE ", 0) == 0) {
             const std::size_t blank = line.find(' ', 5);
             std::string content;

@@ -120,6 +120,9 @@ struct ProbeRecord {
     std::map<std::string, std::string> files;
     // The names of everything in its current directory.
     std::set<std::string> entries;
+    // Descriptors it was given beyond the standard three, as "<fd> <target>"
+    // (Linux only).
+    std::vector<std::string> inherited;
     bool has(const std::string& name) const { return environment.count(name) != 0; }
     std::string env(const std::string& name) const;
 };

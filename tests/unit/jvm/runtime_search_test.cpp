@@ -344,7 +344,7 @@ TEST(GetJvmFromDir, AnElevatedRunPassesOverWhatOthersCouldChange) {
     search.bench.platform.elevated = true;
     search.bench.platform.openToOthers = {
         {directory + "/a.talve", "\"" + directory + "/a.talve\" belongs to user 1000"},
-        {open + "/_jvm/bin/java", "\"" + open + "/_jvm/bin/java\" may be written by every user"}};
+        {open + "/_jvm", "\"" + open + "/_jvm/lib/server\" may be written by every user"}};
     search.bench.platform.queueOutcome(true, 32);
     std::string location;
     ASSERT_TRUE(search.reader().getJvmFromDir(location, directory.c_str()));
@@ -354,17 +354,14 @@ TEST(GetJvmFromDir, AnElevatedRunPassesOverWhatOthersCouldChange) {
                                      "/a.talve\" belongs to user 1000."));
     EXPECT_TRUE(search.bench.log.has("INFO \t: The jvm located in \"" + open +
                                      "/_jvm\" is not used by a run with administrator rights: \"" + open +
-                                     "/_jvm/bin/java\" may be written by every user."));
+                                     "/_jvm/lib/server\" may be written by every user."));
     EXPECT_EQ(search.checked(), (Lines{open + "/_jvm", sound + "/_jvm"})) << "the planted record was read";
     EXPECT_EQ(search.bench.platform.processCalls.size(), 1u);
     // The folder with all above it, where others may add records of their
-    // own; each record alone; the runtime with all above it, where nobody
-    // else may add anything, and each step down to its launcher.
-    const Lines expected{directory + " +a",          directory + "/a.talve ",         directory + "/b.talve ",
-                         open + "/_jvm +",            open + "/_jvm/jvm.properties ",   open + "/_jvm +",
-                         open + "/_jvm/bin ",         open + "/_jvm/bin/java ",         directory + "/c.talve ",
-                         sound + "/_jvm +",           sound + "/_jvm/jvm.properties ",  sound + "/_jvm +",
-                         sound + "/_jvm/bin ",        sound + "/_jvm/bin/java "};
+    // own; each record alone; each runtime as a whole tree, where nobody
+    // else may add anything.
+    const Lines expected{directory + " +a",  directory + "/a.talve ", directory + "/b.talve ",
+                         open + "/_jvm tree", directory + "/c.talve ", sound + "/_jvm tree"};
     EXPECT_EQ(search.bench.platform.rightsQuestions, expected);
     EXPECT_TRUE(search.bench.log.errors().empty());
 
@@ -382,6 +379,32 @@ TEST(GetJvmFromDir, AnElevatedRunPassesOverWhatOthersCouldChange) {
     plain.bench.platform.queueOutcome(true, 32);
     EXPECT_TRUE(plain.reader().getJvmFromDir(location, directory.c_str()));
     EXPECT_TRUE(plain.bench.platform.rightsQuestions.empty());
+}
+
+// Many records may name one home: its runtime is judged once in a run,
+// and a verdict against it stands for every record, while each record is
+// still judged on its own.
+TEST(GetJvmFromDir, AnElevatedRunJudgesEachRuntimeOnce) {
+    SearchBench search;
+    const std::string directory = search.path("records");
+    const std::string open = search.home("open"), sound = search.home("sound");
+    search.records(directory, {{"a.talve", open + "\n"}, {"b.talve", open + "\n"}, {"c.talve", sound + "\n"},
+                               {"d.talve", open + "\n"}});
+    search.bench.platform.elevated = true;
+    search.bench.platform.openToOthers = {{open + "/_jvm", "\"" + open + "/_jvm/lib\" belongs to user 1000"}};
+    search.bench.platform.queueOutcome(true, 0);
+    std::string location;
+    EXPECT_FALSE(search.reader().getJvmFromDir(location, directory.c_str()));
+    const Lines expected{directory + " +a", directory + "/a.talve ", open + "/_jvm tree",  directory + "/b.talve ",
+                         directory + "/c.talve ", sound + "/_jvm tree", directory + "/d.talve "};
+    EXPECT_EQ(search.bench.platform.rightsQuestions, expected);
+    EXPECT_EQ(search.checked(), (Lines{open + "/_jvm", open + "/_jvm", sound + "/_jvm", open + "/_jvm"}));
+    EXPECT_EQ(search.bench.platform.processCalls.size(), 1u) << "only the sound runtime reaches the checking jar";
+
+    // The same reader later in the run asks no more.
+    search.bench.platform.rightsQuestions.clear();
+    EXPECT_FALSE(search.reader().getJvmFromDir(location, directory.c_str()));
+    EXPECT_EQ(search.bench.platform.rightsQuestions.size(), 5u) << "the folder and the four records only";
 }
 
 TEST(GetJVMLocation, TriesTheProductHomeThenTheThreeRecordDirectoriesInOrder) {

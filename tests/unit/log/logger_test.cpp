@@ -54,9 +54,43 @@ TEST(Logger, WritesTheFileOnlyOnceOpenAndFlushesEveryLine) {
     logger.error("x", false);
     logger.warning("y", true);
     logger.info("hidden", true);
-    // Read while the logger still holds the file: every line must be on disk already.
-    EXPECT_EQ(readFile(path), "earlier run\nERROR \t: x\nWARNING \t: y\n");
+    // Read while the logger still holds the file: every line must be on disk
+    // already, in a file of its own beside the one that was there.
+    EXPECT_EQ(readFile(path), "earlier run\n");
+    EXPECT_EQ(readFile(scratch.file("bootstrapLog_7-12-2026_9-5-3_1_.log")), "ERROR \t: x\nWARNING \t: y\n");
     EXPECT_EQ(streamText(console.err), "ERROR \t: before open\nERROR \t: still console only\n");
+}
+
+// Whatever holds the log's name, and the names after it, is left as it is;
+// the log takes the first free one and is deleted under that name.
+TEST(Logger, NeverOpensWhatIsAlreadyAtItsNameButTakesTheNextFreeVariant) {
+    test::ScratchDirectory scratch;
+    const std::string path = scratch.file("bootstrapLog_7-12-2026_9-5-3_.log");
+    test::writeFile(path, "planted\n");
+    test::writeFile(scratch.file("bootstrapLog_7-12-2026_9-5-3_1_.log"), "planted\n");
+    Logger logger(Logger::DEBUG);
+    logger.open(path);
+    logger.info("mine", false);
+    const std::string mine = scratch.file("bootstrapLog_7-12-2026_9-5-3_2_.log");
+    EXPECT_EQ(readFile(mine), "INFO \t: mine\n");
+    logger.close();
+    EXPECT_FALSE(fileExists(mine));
+    EXPECT_EQ(readFile(path), "planted\n");
+
+    // Names without the log's ending get the number before their extension.
+    test::writeFile(scratch.file("run.log"), "planted\n");
+    Logger other(Logger::DEBUG);
+    other.open(scratch.file("run.log"));
+    other.info("mine", false);
+    EXPECT_EQ(readFile(scratch.file("run_1.log")), "INFO \t: mine\n");
+
+    // When every name is taken the log is given up, and nothing is deleted.
+    Logger refused(Logger::DEBUG);
+    refused.setFileOpener([](const std::string&) { return static_cast<std::FILE*>(nullptr); });
+    refused.open(path);
+    refused.info("console only", false);
+    refused.close();
+    EXPECT_EQ(readFile(path), "planted\n");
 }
 
 TEST(Logger, CloseDeletesTheFileOnceAndLaterLinesReachNoFile) {

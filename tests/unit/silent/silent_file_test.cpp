@@ -109,5 +109,21 @@ TEST_F(SilentFile, SkipsALineTooLongForTheReaderWhole) {
     EXPECT_EQ(read("a=1\n" + longComment), silentFileWithoutKey);
 }
 
+// Windows files end their lines in CR LF; the CR counts towards the limit
+// there too, so that a file means the same to every launcher and the library.
+TEST(SilentFileLineLimit, CountsTheCarriageReturnOnEverySystem) {
+    test::ScratchDirectory scratch;
+    const std::string path = scratch.file("answers.properties");
+    for (const FakePlatform::Style style : {FakePlatform::Style::Posix, FakePlatform::Style::Windows}) {
+        ContextBench bench{style};
+        // 8,192 bytes with the CR and the line feed: left out whole.
+        test::writeFile(path, "a=1\r\na=" + std::string(8188, 'x') + "\r\n");
+        EXPECT_EQ(readSilentFile(bench.context, path), silentFileWithoutKey);
+        // One byte less: read, so a is there twice.
+        test::writeFile(path, "a=1\r\na=" + std::string(8187, 'x') + "\r\n");
+        EXPECT_EQ(readSilentFile(bench.context, path), silentFileDuplicate);
+    }
+}
+
 } // namespace
 } // namespace talve

@@ -146,7 +146,7 @@ std::FILE* FakePlatform::createPrivateFile(const std::string& path) {
     return std::fopen(path.c_str(), "w+b");
 }
 
-std::FILE* FakePlatform::openLogFile(const std::string& path) { return std::fopen(path.c_str(), "a"); }
+std::FILE* FakePlatform::openLogFile(const std::string& path) { return std::fopen(path.c_str(), "wx"); }
 
 namespace {
 class FakeLock final : public FileLock {

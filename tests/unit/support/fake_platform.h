@@ -96,6 +96,7 @@ public:
     void showConsoleWindow(bool) override {}
     std::FILE* createPrivateFile(const std::string& path) override;
     std::FILE* openLogFile(const std::string& path) override;
+    std::FILE* openForReading(const std::string& path) override { return std::fopen(path.c_str(), "rb"); }
     bool markExecutable(const std::string&) override { return true; }
     DirectoryLock lockDirectory(const std::string& dir) override;
     bool seek(std::FILE* file, std::uint64_t offset) override;
@@ -114,6 +115,12 @@ public:
     std::string writableByOthers(const std::string& path, bool foldersAbove, bool mayAddEntries) override {
         rightsQuestions.push_back(path + (foldersAbove ? " +" : " ") + (mayAddEntries ? "a" : ""));
         auto found = openToOthers.find(path);
+        return found == openToOthers.end() ? std::string() : found->second;
+    }
+    // Recorded as path, then " tree".
+    std::string treeWritableByOthers(const std::string& root) override {
+        rightsQuestions.push_back(root + " tree");
+        auto found = openToOthers.find(root);
         return found == openToOthers.end() ? std::string() : found->second;
     }
     bool restartMachine() override;
