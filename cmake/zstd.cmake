@@ -27,7 +27,9 @@ if(MINGW)
     # The assembly decoder is x86-64 only; no legacy formats and no worker
     # threads: the packers compress one frame at a time for identical output.
     target_compile_definitions(${name} PRIVATE ZSTD_DISABLE_ASM XXH_NAMESPACE=ZSTD_ ZSTD_LEGACY_SUPPORT=0)
-    target_compile_options(${name} PRIVATE -w -ffunction-sections -fdata-sections)
+    # The same bytes from any build folder (scripts/check-reproducible.sh).
+    target_compile_options(${name} PRIVATE -w -ffunction-sections -fdata-sections
+      -ffile-prefix-map=${TALVE_ZSTD_SOURCE_DIR}=zstd -ffile-prefix-map=${PROJECT_BINARY_DIR}=build)
   endfunction()
   talve_zstd_library(talve_zstd_full ${zstd_common_sources} ${zstd_compress_sources} ${zstd_decompress_sources})
   # Error texts are never shown by the unpacker: leaving them out keeps it small.

@@ -81,15 +81,17 @@ void InflatePool::submit(Job job) {
     }
     const std::size_t pieces = file->frameOffsets.empty() ? 1 : file->frameOffsets.size();
     file->piecesLeft = pieces;
-    if (inline_) {
-        for (std::size_t frame = 0; frame < pieces; ++frame) runPiece(*inline_, Piece{file, frame});
-        return;
+    {
+        MonitorLock lock(monitor_);
+        while (!inline_ && openFiles_ >= maxOpenFiles_) monitor_.wait();
+        ++openFiles_;
+        if (!inline_) {
+            for (std::size_t frame = 0; frame < pieces; ++frame) queue_.push_back(Piece{file, frame});
+            monitor_.notifyAll();
+            return;
+        }
     }
-    MonitorLock lock(monitor_);
-    while (openFiles_ >= maxOpenFiles_) monitor_.wait();
-    ++openFiles_;
-    for (std::size_t frame = 0; frame < pieces; ++frame) queue_.push_back(Piece{file, frame});
-    monitor_.notifyAll();
+    for (std::size_t frame = 0; frame < pieces; ++frame) runPiece(*inline_, Piece{file, frame});
 }
 
 void InflatePool::waitIdle() {

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 namespace talve {
 namespace unpack {
@@ -57,30 +58,63 @@ bool failWithLastError() {
     return failWith(GetLastError());
 }
 
+// A NUL-terminated UTF-16 name. Not std::wstring: its code lives in the
+// C++ library, and would come along into the unpacker with all it needs.
+class Wide {
+public:
+    Wide() : text_(1, L'\0') {}
+    Wide(const wchar_t* begin, std::size_t size) : text_(begin, begin + size) { text_.push_back(L'\0'); }
+
+    const wchar_t* c_str() const { return text_.data(); }
+    std::size_t size() const { return text_.size() - 1; }
+    bool empty() const { return size() == 0; }
+
+    Wide operator+(const wchar_t* tail) const {
+        Wide joined(*this);
+        joined.text_.pop_back();
+        while (*tail != L'\0') joined.text_.push_back(*tail++);
+        joined.text_.push_back(L'\0');
+        return joined;
+    }
+
+    // The position of the last "\" or "/", or size() when there is none.
+    std::size_t lastSeparator() const {
+        for (std::size_t at = size(); at > 0; --at) {
+            if (text_[at - 1] == L'\\' || text_[at - 1] == L'/') return at - 1;
+        }
+        return size();
+    }
+
+    Wide prefix(std::size_t length) const { return Wide(text_.data(), length); }
+
+private:
+    std::vector<wchar_t> text_;
+};
+
 // An empty result with errno set when `text` is not valid UTF-8: a name
 // that cannot be spelled is refused rather than guessed at.
-std::wstring wide(const std::string& text) {
-    if (text.empty()) return std::wstring();
+Wide wide(const std::string& text) {
+    if (text.empty()) return Wide();
     const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
                                            static_cast<int>(text.size()), nullptr, 0);
     if (length <= 0) {
         failWithLastError();
-        return std::wstring();
+        return Wide();
     }
-    std::wstring result(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), &result[0],
+    std::vector<wchar_t> result(static_cast<std::size_t>(length));
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), result.data(),
                         length);
-    return result;
+    return Wide(result.data(), result.size());
 }
 
-std::string narrow(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    const int length = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(),
-                                           static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+std::string narrow(const wchar_t* text, std::size_t size) {
+    if (size == 0) return std::string();
+    const int length = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, static_cast<int>(size), nullptr, 0,
+                                           nullptr, nullptr);
     if (length <= 0) return std::string();
     std::string result(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), &result[0],
-                        length, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, static_cast<int>(size), &result[0], length, nullptr,
+                        nullptr);
     return result;
 }
 
@@ -88,30 +122,30 @@ bool isDots(const wchar_t* name) {
     return std::wcscmp(name, L".") == 0 || std::wcscmp(name, L"..") == 0;
 }
 
-bool isDirectory(const std::wstring& path) {
+bool isDirectory(const Wide& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool makeDirectoriesWide(const std::wstring& path) {
+bool makeDirectoriesWide(const Wide& path) {
     if (CreateDirectoryW(path.c_str(), nullptr)) return true;
     const DWORD code = GetLastError();
     if (code == ERROR_ALREADY_EXISTS) return isDirectory(path) || failWith(code);
-    const std::wstring::size_type cut = path.find_last_of(L"\\/");
-    if (code != ERROR_PATH_NOT_FOUND || cut == std::wstring::npos || cut == 0) return failWith(code);
-    if (!makeDirectoriesWide(path.substr(0, cut))) return false;
+    const std::size_t cut = path.lastSeparator();
+    if (code != ERROR_PATH_NOT_FOUND || cut == path.size() || cut == 0) return failWith(code);
+    if (!makeDirectoriesWide(path.prefix(cut))) return false;
     if (CreateDirectoryW(path.c_str(), nullptr)) return true;
     return (GetLastError() == ERROR_ALREADY_EXISTS && isDirectory(path)) || failWithLastError();
 }
 
-bool removeTreeWide(const std::wstring& path) {
+bool removeTreeWide(const Wide& path) {
     WIN32_FIND_DATAW data;
     const HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
     bool removed = true;
     if (find != INVALID_HANDLE_VALUE) {
         do {
             if (isDots(data.cFileName)) continue;
-            const std::wstring child = path + L"\\" + data.cFileName;
+            const Wide child = path + L"\\" + data.cFileName;
             const DWORD attributes = data.dwFileAttributes;
             // A link to a folder is a folder entry with a reparse point:
             // removed itself, never entered.
@@ -132,40 +166,38 @@ bool removeTreeWide(const std::wstring& path) {
 } // namespace
 
 std::string ownExecutablePath() {
-    std::wstring buffer(MAX_PATH, L'\0');
+    std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
+        const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (length == 0) return std::string();
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            return narrow(buffer);
-        }
+        if (length < buffer.size()) return narrow(buffer.data(), length);
         // Cut to fit: grow and ask again.
         buffer.resize(buffer.size() * 2);
     }
 }
 
 std::string absolutePath(const std::string& path) {
-    const std::wstring name = wide(path);
+    const Wide name = wide(path);
     const DWORD length = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
     if (name.empty() || length == 0) return path;
-    std::wstring full(length, L'\0');
-    const DWORD written = GetFullPathNameW(name.c_str(), length, &full[0], nullptr);
+    std::vector<wchar_t> full(length);
+    const DWORD written = GetFullPathNameW(name.c_str(), length, full.data(), nullptr);
     if (written == 0 || written >= length) return path;
-    full.resize(written);
-    return narrow(full);
+    return narrow(full.data(), written);
 }
 
 std::FILE* openFile(const std::string& path, const char* mode) {
-    const std::wstring name = wide(path);
+    const Wide name = wide(path);
     if (name.empty()) return nullptr;
-    const std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
-    return _wfopen(name.c_str(), wideMode.c_str());
+    // Modes are a few ASCII letters.
+    wchar_t wideMode[8] = {};
+    for (std::size_t i = 0; i + 1 < sizeof wideMode / sizeof wideMode[0] && mode[i] != '\0'; ++i) wideMode[i] = mode[i];
+    return _wfopen(name.c_str(), wideMode);
 }
 
 bool fileSize(const std::string& path, std::uint64_t& size) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    const std::wstring name = wide(path);
+    const Wide name = wide(path);
     if (name.empty()) return false;
     if (!GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &data)) return failWithLastError();
     size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
@@ -174,14 +206,14 @@ bool fileSize(const std::string& path, std::uint64_t& size) {
 
 bool availableSpace(const std::string& path, std::uint64_t& available) {
     ULARGE_INTEGER free;
-    const std::wstring name = wide(path);
+    const Wide name = wide(path);
     if (name.empty() || !GetDiskFreeSpaceExW(name.c_str(), &free, nullptr, nullptr)) return false;
     available = free.QuadPart;
     return true;
 }
 
 PathKind pathKind(const std::string& path) {
-    const std::wstring name = wide(path);
+    const Wide name = wide(path);
     if (name.empty()) return PathKind::Other;
     const DWORD attributes = GetFileAttributesW(name.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -193,29 +225,29 @@ PathKind pathKind(const std::string& path) {
 }
 
 bool makeNewDirectory(const std::string& path) {
-    const std::wstring name = wide(path);
+    const Wide name = wide(path);
     return !name.empty() && (CreateDirectoryW(name.c_str(), nullptr) || failWithLastError());
 }
 
 bool makeDirectories(const std::string& path) {
-    const std::wstring name = wide(path);
+    const Wide name = wide(path);
     return !name.empty() && makeDirectoriesWide(name);
 }
 
 // Unlike rename on POSIX systems, this never replaces an existing name.
 bool renameDirectory(const std::string& from, const std::string& to) {
-    const std::wstring source = wide(from);
-    const std::wstring target = wide(to);
+    const Wide source = wide(from);
+    const Wide target = wide(to);
     return !source.empty() && !target.empty() && (MoveFileW(source.c_str(), target.c_str()) || failWithLastError());
 }
 
 bool removeEmptyDirectory(const std::string& path) {
-    const std::wstring name = wide(path);
+    const Wide name = wide(path);
     return !name.empty() && (RemoveDirectoryW(name.c_str()) || failWithLastError());
 }
 
 bool removeFile(const std::string& path) {
-    const std::wstring name = wide(path);
+    const Wide name = wide(path);
     if (name.empty()) return false;
     // A link to a folder is removed as a folder.
     const DWORD attributes = GetFileAttributesW(name.c_str());
@@ -232,7 +264,7 @@ bool makeSymlink(const std::string&, const std::string&) {
 }
 
 bool isEmptyDirectory(const std::string& path) {
-    const std::wstring name = wide(path);
+    const Wide name = wide(path);
     if (name.empty()) return false;
     WIN32_FIND_DATAW data;
     const HANDLE find = FindFirstFileW((name + L"\\*").c_str(), &data);
@@ -246,7 +278,7 @@ bool isEmptyDirectory(const std::string& path) {
 }
 
 bool removeTree(const std::string& path) {
-    const std::wstring name = wide(path);
+    const Wide name = wide(path);
     return !name.empty() && removeTreeWide(name);
 }
 
@@ -255,7 +287,7 @@ OutputFile::~OutputFile() {
 }
 
 bool OutputFile::create(const std::string& path, std::uint64_t size) {
-    const std::wstring name = wide(path);
+    const Wide name = wide(path);
     if (name.empty()) return false;
     // CREATE_NEW fails on any existing name, a link included.
     const HANDLE handle =
