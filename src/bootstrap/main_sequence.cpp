@@ -56,6 +56,7 @@ void runBootstrap(BootstrapContext& context, int argc, char** argv) {
     const std::string timestamp = runTimestampNow();
 
     if (!context.processAndValidateArguments(argc, argv)) context.displayUsage();
+    if (!context.exportFitsPrograms(argc)) context.exitWithCode(1, true);
     context.logInfo("Starting bootstrap...");
 
     context.checkNetworkLaunch();

@@ -25,17 +25,47 @@ bool usableValue(int i, int argc, char** argv) {
 }
 } // namespace
 
+// Logged in its place, but put into the environment with the others by
+// flushArgumentExport: one at a time, a hundred thousand arguments took
+// half a minute.
 void BootstrapContext::exportArgument(int index, const char* argument) {
     char name[32];
     std::snprintf(name, sizeof name, "KORVU_BOOTSTRAP_ARGV%02d=", index);
     std::string assignment = std::string(name) + argument;
     if (assignment.size() > assignmentLimit) assignment.resize(assignmentLimit);
-    setEnvironmentVariable(assignment);
+    logInfo("Setting the following environment variable : " + assignment);
+    pendingArgumentExport_.push_back(std::move(assignment));
+}
+
+void BootstrapContext::flushArgumentExport() {
+    lastResult = platform_.putEnvironmentAll(pendingArgumentExport_);
+    pendingArgumentExport_.clear();
+    pendingArgumentExport_.shrink_to_fit();
 }
 
 void BootstrapContext::exportArguments(int argc, char** argv) {
     setEnvironmentVariable("KORVU_BOOTSTRAP_ARGC=" + std::to_string(argc));
+    pendingArgumentExport_.reserve(argc > 0 ? static_cast<std::size_t>(argc) : 0);
     for (int i = 0; i < argc; ++i) exportArgument(i, argv[i]);
+    flushArgumentExport();
+}
+
+// Every program the run starts inherits the exported command line; one
+// that no program can be started with would fail every step after the
+// temporary directory is made, the installer's included. The room kept
+// holds the variables and command lines still to come: paths of at most a
+// thousand characters each, and the -javaArgs text, which reaches the
+// Java command line as well.
+bool BootstrapContext::exportFitsPrograms(int argc) {
+    const StartRoom room = platform_.startRoom();
+    if (room.limit == 0) return true;
+    const std::uint64_t reserve = 16 * 1024 + 2 * static_cast<std::uint64_t>(javaArgs.size());
+    if (room.environmentBytes + reserve <= room.limit) return true;
+    logError("The command line is too long to be handed to the installer: its " + std::to_string(argc) +
+             " arguments make an environment of " + std::to_string(room.environmentBytes) +
+             " bytes, and this system starts a program with at most " + std::to_string(room.limit) +
+             " bytes of environment and arguments together.");
+    return false;
 }
 
 bool BootstrapContext::processAndValidateArguments(int argc, char** argv) {
@@ -71,6 +101,7 @@ bool BootstrapContext::processArguments(int argc, char** argv) {
     logInfo("Processing arguments.");
     setEnvironmentVariable("KORVU_BOOTSTRAP_ARGC=" + std::to_string(argc));
     if (argc < 1) return true;
+    pendingArgumentExport_.reserve(static_cast<std::size_t>(argc));
     // A value is not skipped: it is examined as an argument of its own in the next round.
     for (int i = 0; i < argc; ++i) {
         exportArgument(i, argv[i]);
@@ -82,6 +113,7 @@ bool BootstrapContext::processArguments(int argc, char** argv) {
             value = argv[i + 1];
         applyOption(spec->option, value);
     }
+    flushArgumentExport();
     return true;
 }
 

@@ -6,9 +6,11 @@ namespace talve {
 namespace crypto {
 
 namespace {
-// The S-box is computed rather than tabled: the multiplicative inverse in
-// GF(2^8) followed by the affine map, as the standard defines it.
-std::uint8_t multiply(std::uint8_t a, std::uint8_t b) {
+// The S-box is derived rather than tabled: the multiplicative inverse in
+// GF(2^8) followed by the affine map, as the standard defines it. The
+// compiler derives it, so the launcher carries it as constant data and does
+// no work for it on a run that never protects a value.
+constexpr std::uint8_t multiply(std::uint8_t a, std::uint8_t b) {
     std::uint8_t product = 0;
     while (b) {
         if (b & 1) product ^= a;
@@ -18,29 +20,40 @@ std::uint8_t multiply(std::uint8_t a, std::uint8_t b) {
     return product;
 }
 
-struct SubstitutionBoxes {
-    std::uint8_t forward[256];
-    std::uint8_t inverse[256];
-    SubstitutionBoxes() {
-        for (int x = 0; x < 256; ++x) {
-            std::uint8_t inv = 0;
-            for (int y = 1; y < 256 && x != 0; ++y)
-                if (multiply(static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y)) == 1) {
-                    inv = static_cast<std::uint8_t>(y);
-                    break;
-                }
-            std::uint8_t s = inv;
-            for (int shift = 1; shift <= 4; ++shift)
-                s ^= static_cast<std::uint8_t>((inv << shift) | (inv >> (8 - shift)));
-            s ^= 0x63;
-            forward[x] = s;
-            inverse[s] = static_cast<std::uint8_t>(x);
-        }
+// x^254, which is x^-1 in GF(2^8) and 0 for 0.
+constexpr std::uint8_t multiplicativeInverse(std::uint8_t x) {
+    std::uint8_t result = 1;
+    std::uint8_t power = x;
+    for (int exponent = 254; exponent != 0; exponent >>= 1) {
+        if (exponent & 1) result = multiply(result, power);
+        power = multiply(power, power);
     }
+    return result;
+}
+
+struct SubstitutionBoxes {
+    std::uint8_t forward[256] = {};
+    std::uint8_t inverse[256] = {};
 };
 
-// Computed once before main: no first use to guard between threads.
-const SubstitutionBoxes substitutionBoxes;
+constexpr SubstitutionBoxes makeSubstitutionBoxes() {
+    SubstitutionBoxes boxes;
+    for (int x = 0; x < 256; ++x) {
+        const std::uint8_t inv = multiplicativeInverse(static_cast<std::uint8_t>(x));
+        std::uint8_t s = inv;
+        for (int shift = 1; shift <= 4; ++shift)
+            s ^= static_cast<std::uint8_t>((inv << shift) | (inv >> (8 - shift)));
+        s ^= 0x63;
+        boxes.forward[x] = s;
+        boxes.inverse[s] = static_cast<std::uint8_t>(x);
+    }
+    return boxes;
+}
+
+constexpr SubstitutionBoxes substitutionBoxes = makeSubstitutionBoxes();
+static_assert(substitutionBoxes.forward[0x00] == 0x63 && substitutionBoxes.forward[0x53] == 0xed &&
+                  substitutionBoxes.inverse[0x63] == 0x00,
+              "S-box entries given in the standard");
 
 const SubstitutionBoxes& boxes() { return substitutionBoxes; }
 

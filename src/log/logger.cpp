@@ -62,6 +62,14 @@ void Logger::close() {
     std::remove(fileName_.c_str());
 }
 
+// Only a file that is empty on disk goes: another run of the same second
+// may have written to the same name.
+void Logger::discardIfEmpty() {
+    if (file_ == nullptr || closed_ || wroteToFile_) return;
+    if (std::fseek(file_, 0, SEEK_END) != 0 || std::ftell(file_) != 0) return;
+    close();
+}
+
 void Logger::error(const std::string& message, bool toConsole) {
     // Recorded even when the level hides the line: the exit pause depends on it.
     errorReported_ = true;
@@ -77,6 +85,7 @@ void Logger::emit(int level, const std::string& message, bool toConsole) {
     if (fileEnabled_) {
         std::fwrite(line.data(), 1, line.size(), file_);
         std::fflush(file_);
+        wroteToFile_ = true;
     }
 }
 

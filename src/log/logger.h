@@ -28,6 +28,11 @@ public:
     void open(const std::string& path);
     // Closes and deletes the log; only a failed run keeps its log.
     void close();
+    // The open log, empty when none is open.
+    std::string keptFile() const { return file_ != nullptr && !closed_ ? fileName_ : std::string(); }
+    bool wroteToFile() const { return wroteToFile_; }
+    // Closes and deletes a log that holds nothing: it would tell nothing.
+    void discardIfEmpty();
 
     void debug(const std::string& message, bool toConsole) { emit(DEBUG, message, toConsole); }
     void info(const std::string& message, bool toConsole) { emit(INFO, message, toConsole); }
@@ -48,6 +53,7 @@ private:
     bool closed_ = false;
     std::string fileName_;
     bool errorReported_ = false;
+    bool wroteToFile_ = false;
     std::FILE* out_ = stdout;
     std::FILE* err_ = stderr;
     FileOpener opener_;

@@ -1,6 +1,7 @@
 #include "payload/bootstrap_table_format.h"
 
 #include <cstring>
+#include <memory>
 
 namespace talve {
 namespace table {
@@ -16,17 +17,24 @@ std::string buildMarker() {
     return marker;
 }
 
-// Reading block after block finds the same 1,024-byte boundaries as seeking
-// to each of them, without a seek per kilobyte of launcher.
+// Reading large blocks finds the same 1,024-byte boundaries as seeking to
+// each of them, with one read for many kilobytes of launcher.
 std::optional<std::uint64_t> findMarker(std::FILE* file) {
     const std::string marker = buildMarker();
-    char block[alignment];
-    for (std::uint64_t offset = 0;; offset += sizeof block) {
-        std::size_t got = std::fread(block, 1, sizeof block, file);
-        if (got < markerSize) return std::nullopt;
-        if (std::memcmp(block, marker.data(), markerSize) == 0) return offset;
-        if (got < sizeof block) return std::nullopt;
+    constexpr std::size_t blockSize = 64 * alignment;
+    std::unique_ptr<char[]> block(new char[blockSize]);
+    for (std::uint64_t offset = 0;; offset += blockSize) {
+        const std::size_t got = std::fread(block.get(), 1, blockSize, file);
+        for (std::size_t at = 0; at + markerSize <= got; at += alignment)
+            if (std::memcmp(block.get() + at, marker.data(), markerSize) == 0) return offset + at;
+        if (got < blockSize) return std::nullopt;
     }
+}
+
+bool markerAt(std::FILE* file) {
+    char candidate[markerSize];
+    return std::fread(candidate, 1, markerSize, file) == markerSize &&
+           std::memcmp(candidate, buildMarker().data(), markerSize) == 0;
 }
 
 bool isPlainFileName(const std::string& name) {

@@ -62,6 +62,8 @@ std::string buildMarker();
 // boundary; none when the file ends first. The read position is left
 // somewhere after the marker: callers seek to where they want to read.
 std::optional<std::uint64_t> findMarker(std::FILE* file);
+// True when the marker is at the file's read position.
+bool markerAt(std::FILE* file);
 
 // A payload is written under its row's file name in the run's private
 // directory, so the name must stay a name: no separator of any system, no

@@ -39,7 +39,7 @@ bool JarExtractor::open(const std::string& installerPath) {
         return false;
     }
     context_.lastResult = 0;
-    if (!findMarker()) {
+    if (!findMarker(installerPath)) {
         context_.logError("Unable to locate the bootstrap table. Please check that the installer was properly copied.");
         return false;
     }
@@ -57,11 +57,22 @@ bool JarExtractor::open(const std::string& installerPath) {
     return true;
 }
 
-bool JarExtractor::findMarker() {
-    if (!context_.platform().seek(file_, 0)) return false;
-    std::optional<std::uint64_t> offset = table::findMarker(file_);
-    if (offset) tableEnd_ = *offset + table::markerSize + table::entryCount * table::entrySize;
-    return offset && context_.platform().seek(file_, *offset + table::markerSize);
+// The command line's reader has searched the same file already: its find
+// is checked in place rather than searched for again.
+bool JarExtractor::findMarker(const std::string& installerPath) {
+    Platform& platform = context_.platform();
+    std::optional<std::uint64_t> offset;
+    if (context_.markerFile == installerPath && platform.seek(file_, context_.markerOffset) && table::markerAt(file_))
+        offset = context_.markerOffset;
+    if (!offset) {
+        if (!platform.seek(file_, 0)) return false;
+        offset = table::findMarker(file_);
+    }
+    if (!offset) return false;
+    context_.markerFile = installerPath;
+    context_.markerOffset = *offset;
+    tableEnd_ = *offset + table::markerSize + table::entryCount * table::entrySize;
+    return platform.seek(file_, *offset + table::markerSize);
 }
 
 std::int32_t JarExtractor::readLong() {

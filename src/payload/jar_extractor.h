@@ -58,7 +58,7 @@ public:
     bool readPayload(const BootstrapEntry& row, std::size_t limit, std::string& content);
 
 private:
-    bool findMarker();
+    bool findMarker(const std::string& installerPath);
     bool readEntry(BootstrapEntry& row);
     bool payloadsWithinFile(const std::string& installerPath);
     std::optional<std::uint64_t> signatureStart();

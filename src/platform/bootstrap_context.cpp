@@ -6,7 +6,6 @@ BootstrapContext::BootstrapContext(Platform& platform)
     : platform_(platform), logger_(Logger::WARNING) {
     const PlatformConventions& conventions = platform_.conventions();
     pathSeparator = conventions.pathSeparator;
-    removeDirectoryCommand = conventions.removeDirectoryCommand;
     consoleMode = platform_.getEnvironment("KORVU_CONSOLE_DEBUG").has_value();
     logger_.setFileOpener([this](const std::string& path) { return platform_.openLogFile(path); });
 }

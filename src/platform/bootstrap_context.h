@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace talve {
 
@@ -72,6 +73,9 @@ public:
     bool processValidatedArguments(int argc, char** argv, const std::string& specification);
     [[noreturn]] void displayUsage();
     void exportArguments(int argc, char** argv);
+    // False, with the reason logged, when the exported command line leaves
+    // no room to start a program with.
+    bool exportFitsPrograms(int argc);
 
     // --- temporary directory, exit script, clean-up ----------------------------
     bool setTempDirectory();
@@ -115,18 +119,22 @@ public:
 
     std::string tempDir;
     std::string pathSeparator;
+    // Where the bootstrap table's marker was found in which file, so that a
+    // later reader of the same file looks there first.
+    std::string markerFile;
+    std::uint64_t markerOffset = 0;
     std::string defaultJavaLauncher = "bin/java";
     // How long the runtime-checking jar may take before its silence counts
     // as a refusal; only tests shorten it.
     std::chrono::milliseconds runtimeCheckLimit{std::chrono::seconds(60)};
     std::string exitScriptName = "exitscript.bat";
-    std::string removeDirectoryCommand;
     bool cleanedUp = false;
 
 private:
     void exportArgument(int index, const char* argument);
     // One of the launcher's options takes effect; each pass decides what its value is.
     void applyOption(LauncherOption option, const std::optional<std::string>& value);
+    void flushArgumentExport();
     int runHidden(const std::string& command, bool detachProcess, bool discardOutput, std::string* errorOutput,
                   std::optional<std::chrono::milliseconds> timeLimit = std::nullopt);
     bool executeCommand(const std::string& command, bool detachProcess, std::string* errorOutput,
@@ -134,6 +142,7 @@ private:
                         std::optional<std::chrono::milliseconds> timeLimit = std::nullopt);
     bool removeDirectory(const std::string& directory, bool failureIsError);
     void cleanUpOnInterruption();
+    void noteInterruption();
     // Empty when no name could be had in base; lastTried then holds the last
     // name tried, empty when the random source failed.
     std::optional<std::string> claimTemporaryDirectory(const std::string& base, std::string& lastTried);
@@ -142,6 +151,8 @@ private:
 
     Platform& platform_;
     Logger logger_;
+    std::vector<std::string> pendingArgumentExport_;
+    bool lastCommandStarted_ = false;
     // Held while the run lives: it marks the temporary directory as in use.
     std::atomic<FileLock*> tempDirLock_{nullptr};
     std::atomic<bool> instanceLockHeld_{false};

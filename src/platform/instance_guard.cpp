@@ -50,7 +50,11 @@ bool BootstrapContext::lockInstance() {
     }
     // The run stops on each failure below: the lock is given back at once
     // rather than held until the process ends.
-    if (!platform_.installInterruptHandler([this] { releaseInstance(); })) {
+    if (!platform_.installInterruptHandler([this] {
+            noteInterruption();
+            releaseInstance();
+            logger_.discardIfEmpty();
+        })) {
         logError("Failed to set Handler (CTRL-C).");
         platform_.releaseInstanceLock();
         return true;
@@ -68,11 +72,21 @@ bool BootstrapContext::lockInstance() {
 // Runs side by side with others still remove their directory when
 // interrupted or ended early; only the machine-wide lock stays off.
 void BootstrapContext::cleanUpOnInterruption() {
-    if (!platform_.installInterruptHandler([this] { cleanUp(); })) {
+    if (!platform_.installInterruptHandler([this] {
+            noteInterruption();
+            cleanUp();
+            logger_.discardIfEmpty();
+        })) {
         logWarning("Failed to set Handler (CTRL-C).");
         return;
     }
     platform_.runAtExit([this] { cleanUp(); });
+}
+
+// The run ends without its last steps, and its log stays: the log says why
+// it stops there.
+void BootstrapContext::noteInterruption() {
+    logWarning("The run was interrupted before the installation ended; its temporary directory is removed.");
 }
 
 // Called by the interruption handler and by the exit handler, never both at

@@ -26,7 +26,6 @@ constexpr int keyWithoutCharacter = 0x100;
 struct PlatformConventions {
     std::string pathSeparator;          // placed between a directory and a name
     char searchPathSeparator;           // between entries of PATH
-    std::string removeDirectoryCommand; // prefix of the command that deletes a tree quietly
     std::string scriptRunner;           // prefix of the command that runs the exit script
     // Variables naming a temporary folder, tried in order when -tempdir is not
     // given, then the system's own folder (empty where there is none).
@@ -51,11 +50,25 @@ struct PlatformConventions {
 
 enum class CopyStatus { copied, readFailed, writeFailed };
 
+// What removeTree left behind; nothing when removed.
+struct TreeRemoval {
+    bool removed = false;
+    std::uint64_t entriesLeft = 0; // the tree's own directory included
+    std::string firstLeft;         // one entry left, and why, for a message
+};
+
 // What reading one small file of outside input gave.
 enum class FileReadStatus { ok, missing, notRegularFile, tooLarge, failed };
 struct FileRead {
     FileReadStatus status = FileReadStatus::failed;
     std::string content; // the bytes as they are, when ok
+};
+
+// The environment as a started program receives it, in bytes as the system
+// counts them, against what the system lets a program be started with.
+struct StartRoom {
+    std::uint64_t environmentBytes = 0;
+    std::uint64_t limit = 0; // arguments and environment together; 0: no limit
 };
 
 // Result of trying to take the machine-wide single-instance lock.
@@ -112,6 +125,11 @@ public:
     // The names of the entries of dir in the order the system gives them
     // ("." and ".." may be among them); none when dir cannot be listed.
     virtual std::optional<std::vector<std::string>> listDirectory(const std::string& dir) = 0;
+    // Removes dir with everything in it, in this process, so that the
+    // clean-up needs no program to start. A link or junction inside is
+    // removed itself and never followed; a missing dir counts as removed.
+    // What cannot be removed is passed over and counted.
+    virtual TreeRemoval removeTree(const std::string& dir) = 0;
     // Free bytes on the volume holding dir that this user may use.
     virtual std::optional<std::uint64_t> freeBytesForUser(const std::string& dir) = 0;
 
@@ -119,6 +137,11 @@ public:
     virtual std::optional<std::string> getEnvironment(const std::string& name) = 0;
     // NAME=value; an empty value removes the variable. 0 on success.
     virtual int putEnvironment(const std::string& assignment) = 0;
+    // putEnvironment for many texts at once, in time linear in their number
+    // and in the environment's size: one call per text would search the
+    // whole environment each time. 0 when every text was taken.
+    virtual int putEnvironmentAll(const std::vector<std::string>& assignments) = 0;
+    virtual StartRoom startRoom() = 0;
 
     // --- this process ------------------------------------------------------
     // Full path of the running executable, empty when the system cannot tell.

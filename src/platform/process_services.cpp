@@ -1,10 +1,23 @@
 #include "platform/bootstrap_context.h"
 
+#include "platform/command_line.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
 
 namespace talve {
+
+namespace {
+// The file name of the command's program, without its folder.
+std::string programName(const std::string& command) {
+    const std::vector<std::string> words = splitCommandLine(command);
+    if (words.empty()) return command;
+    const std::string& program = words.front();
+    const std::size_t cut = program.find_last_of("/\\");
+    return cut == std::string::npos ? program : program.substr(cut + 1);
+}
+} // namespace
 
 std::int32_t BootstrapContext::getDiskSpace(const std::string& directory) {
     logDebug("In JarExtractor::getDiskSpace method");
@@ -18,6 +31,10 @@ std::int32_t BootstrapContext::getDiskSpace(const std::string& directory) {
 }
 
 void BootstrapContext::exitWithCode(int code, bool pause) {
+    // Said last, where the user looks, since only a failed run keeps its log.
+    if (code == 1 && logger_.wroteToFile())
+        logger_.warning("The bootstrap log of this run is kept at : " + logger_.keptFile(), true);
+    logger_.discardIfEmpty();
     if (pause && logger_.hadError() && platform_.consoleOwnedAlone()) {
         platform_.showConsoleWindow(true);
         std::printf("\nP L E A S E   P R E S S   E N T E R   T O   C L O S E   T H E   W I N D O W.\n");
@@ -52,6 +69,7 @@ int BootstrapContext::runHidden(const std::string& command, bool detachProcess, 
         logInfo("The command did not end within " + std::to_string(seconds) +
                 " seconds and was stopped with the programs it started : " + command);
     }
+    lastCommandStarted_ = outcome.completed || outcome.timedOut;
     if (!outcome.completed) {
         logDebug("Failed to execute command : " + command);
         return 1;
@@ -82,8 +100,17 @@ bool BootstrapContext::executeCommand(const std::string& command, bool detachPro
     if (lastResult >= 256) lastResult >>= 8;
     if (lastResult == 1) {
         const std::string failure = "Process failed to execute successfully. Return code was : " + std::to_string(lastResult);
-        if (failureIsError) logError(failure);
-        else logInfo(failure);
+        // The code alone does not tell the user which of the run's programs to look at.
+        const std::string program = programName(command);
+        const std::string which = lastCommandStarted_ ? "The program that failed is " + program + "."
+                                                      : "The program " + program + " could not be started.";
+        if (failureIsError) {
+            logError(failure);
+            logError(which);
+        } else {
+            logInfo(failure);
+            logInfo(which);
+        }
         return false;
     }
     logInfo("Process returned successfully.");

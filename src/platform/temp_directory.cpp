@@ -144,8 +144,11 @@ bool BootstrapContext::setTempDirectory() {
     // directory of the same name is never entered.
     if (!enterPrivateDirectory(tempDir)) {
         logError("Directory " + tempDir + " does not exists");
-        tempDir.clear();
+        // Made or cleared by this run, so it goes with the run; a link in
+        // its place goes without what it leads to.
         releaseTemporaryDirectoryLock();
+        removeDirectory(tempDir);
+        tempDir.clear();
         return false;
     }
     logInfo("The chosen temp directory is : " + tempDir);
@@ -154,15 +157,24 @@ bool BootstrapContext::setTempDirectory() {
 
 bool BootstrapContext::removeDirectory(const std::string& directory) { return removeDirectory(directory, true); }
 
-// failureIsError false: a removal that may fail in part without harm, whose
-// outcome the caller checks in its own way.
+// Done in this process: a clean-up that had to start a program would fail
+// exactly when the run is short of processes, descriptors or room for an
+// environment. failureIsError false: a removal that may fail in part without
+// harm, whose outcome the caller checks in its own way.
 bool BootstrapContext::removeDirectory(const std::string& directory, bool failureIsError) {
     logInfo("Removing directory : " + directory);
-    std::string command = removeDirectoryCommand + quoteArgument(directory);
-    // The delete command must never meet a missing directory.
-    createDirectory(directory);
-    return failureIsError ? executeCommand(command, false) : executeCommand(command, false, nullptr, false);
+    const TreeRemoval removal = platform_.removeTree(directory);
+    lastResult = removal.removed ? 0 : 1;
+    if (removal.removed) return true;
+    const std::string left = "The directory " + directory + " could not be removed whole: " +
+                             std::to_string(removal.entriesLeft) +
+                             (removal.entriesLeft == 1 ? " entry is" : " entries are") + " left, among them " +
+                             removal.firstLeft + ".";
+    if (failureIsError) logError(left);
+    else logInfo(left);
+    return false;
 }
+
 bool BootstrapContext::createExitScript() {
     logInfo("Creating exit script.");
     if (tempDir.empty()) {
@@ -210,12 +222,12 @@ bool BootstrapContext::launchExitScript() {
 }
 
 // The driver, the exit handler and the interruption handler all clean up;
-// the directory is removed once, and a removal that did not end with code 0
-// (one interrupted along with the run) is tried again by the next of them. An interruption handler and the
-// main thread never remove at the same time: the platform stops the main
-// thread at its next child process once an interruption has begun. No lock
-// is taken here, since the main thread may be stopped for good inside this
-// function and must not keep the handler out.
+// the directory is removed once, and a removal that left something (a file
+// the installer's helper still held) is tried again by the next of them. An
+// interruption handler waits a moment for the main thread to stop at its
+// next child process or at its exit; should the two removals still meet,
+// each takes what the other removed for removed. No lock is taken here: a
+// thread stopped for good while holding it would keep the other out.
 bool BootstrapContext::cleanUp() {
     if (temporaryDirectoryRemoved_) return true;
     logInfo("Starting clean up.");
@@ -224,9 +236,16 @@ bool BootstrapContext::cleanUp() {
     // take the name for a leftover while the removal runs.
     if (platform_.conventions().lockedDirectoryResistsRemoval) releaseTemporaryDirectoryLock();
     if (!tempDir.empty()) {
-        const bool ran = removeDirectory(tempDir);
-        if (!ran) logError("Failed to execute the clean up procedure");
-        temporaryDirectoryRemoved_ = ran && lastResult == 0;
+        const bool lockHeld = tempDirLock_.load() != nullptr;
+        bool removed = removeDirectory(tempDir, !lockHeld);
+        // Short of descriptors, the one the lock holds may be what the
+        // removal lacks.
+        if (!removed && lockHeld) {
+            releaseTemporaryDirectoryLock();
+            removed = removeDirectory(tempDir);
+        }
+        if (!removed) logError("Failed to execute the clean up procedure");
+        temporaryDirectoryRemoved_ = removed;
     }
     releaseTemporaryDirectoryLock();
     cleanedUp = true;

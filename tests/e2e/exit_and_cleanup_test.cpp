@@ -38,23 +38,36 @@ TEST_F(RunEnd, ExitCodeIsTheInstallersAndOnlyAFailedRunKeepsItsLog) {
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.err.find("ERROR \t: Process failed to execute successfully. Return code was : 1"),
               std::string::npos);
+    EXPECT_NE(result.err.find("ERROR \t: The program that failed is " + target().javaName + "."), std::string::npos)
+        << result.err;
     auto logs = bootstrapLogs(failed.tempBase);
     ASSERT_EQ(logs.size(), 1u);
     EXPECT_NE(readFile(logs[0]).find("ERROR \t: Process failed to execute successfully. Return code was : 1"),
               std::string::npos);
+    // The user is told last where to look.
+    const std::string named = "WARNING \t: The bootstrap log of this run is kept at : " + target().path(logs[0]) + "\n";
+    ASSERT_GE(result.out.size(), named.size()) << result.out;
+    EXPECT_EQ(result.out.substr(result.out.size() - named.size()), named) << result.out;
     EXPECT_FALSE(temporaryDirectoryLeft(failed.tempBase));
 }
 
 // Side by side with other launchers (no machine-wide lock) a run that is
-// interrupted while its installer runs still removes its directory.
+// interrupted while its installer runs still removes its directory. Its log
+// stays and says why the run stopped; a log that nothing reached does not.
 TEST_F(RunEnd, AnInterruptedRunWithoutTheInstanceLockLeavesNothing) {
     if (target().windows) GTEST_SKIP() << "signals are the POSIX side";
     for (int signalNumber : {SIGINT, SIGTERM}) {
         SCOPED_TRACE(signalNumber);
+        const bool quiet = signalNumber == SIGTERM;
         const fs::path record = scratch / ("record-" + std::to_string(signalNumber) + ".txt");
         const fs::path release = scratch / ("release-" + std::to_string(signalNumber));
         Launch l = launch();
         l.set("PROBE_RECORD", target().path(record)).holding(release);
+        if (quiet) l.set("KORVU_LOG_LEVEL", "ERROR");
+        // A base of its own: two runs in one second would name the same log.
+        l.tempBase = scratch / ("temp-" + std::to_string(signalNumber));
+        fs::create_directories(l.tempBase);
+        l.set(target().temporaryVariable("TEMP"), target().path(l.tempBase));
         StartedProgram launcher = l.start(installer);
         ASSERT_NE(launcher.pid, 0);
         for (int i = 0; i < 600 && !readProbeRecord(record); ++i)
@@ -65,7 +78,38 @@ TEST_F(RunEnd, AnInterruptedRunWithoutTheInstanceLockLeavesNothing) {
         scratch.write(release.filename().string(), "");
         EXPECT_EQ(result.signal, signalNumber) << result.err;
         EXPECT_FALSE(temporaryDirectoryLeft(l.tempBase));
+        const std::vector<fs::path> logs = bootstrapLogs(l.tempBase);
+        if (quiet) {
+            EXPECT_TRUE(logs.empty());
+            continue;
+        }
+        ASSERT_EQ(logs.size(), 1u);
+        EXPECT_NE(readFile(logs[0]).find("WARNING \t: The run was interrupted before the installation ended"),
+                  std::string::npos);
     }
+}
+
+// Links and junctions the installer leaves in its directory lead out of
+// it: the clean-up removes them and nothing they lead to.
+TEST_F(RunEnd, TheRemovalFollowsNoLinkPlantedInTheTemporaryDirectory) {
+    const fs::path outside = scratch / "outside";
+    fs::create_directories(outside / "folder");
+    scratch.write("outside/keep.txt", "keep");
+    const std::string to = target().path(outside);
+    Launch l = launch();
+    l.exitScript(target().windows
+                     ? "@mklink /J \"%KORVU_BOOTSTRAP_TEMP%\\junction\" \"" + to + "\"\r\n"
+                       "@mkdir \"%KORVU_BOOTSTRAP_TEMP%\\sub\"\r\n"
+                       "@mklink /J \"%KORVU_BOOTSTRAP_TEMP%\\sub\\deeper\" \"" + to + "\\folder\"\r\n"
+                     : "ln -s '" + to + "' \"$KORVU_BOOTSTRAP_TEMP/link\"\n"
+                       "mkdir \"$KORVU_BOOTSTRAP_TEMP/sub\"\n"
+                       "ln -s '" + to + "/folder' \"$KORVU_BOOTSTRAP_TEMP/sub/deeper\"\n"
+                       "ln -s '" + to + "/keep.txt' \"$KORVU_BOOTSTRAP_TEMP/sub/file\"\n");
+    const RunResult result = l.exitCode(0).run(installer);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(readFile(outside / "keep.txt"), "keep");
+    EXPECT_TRUE(fs::is_directory(outside / "folder"));
+    EXPECT_FALSE(temporaryDirectoryLeft(l.tempBase)) << result.err;
 }
 
 // Only the Linux launcher is asked to restart, and only with the system's

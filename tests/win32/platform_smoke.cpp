@@ -190,9 +190,30 @@ void checkDirectoriesAndFiles(Platform& platform) {
     ProcessOutcome scriptRun = platform.runProcess(platform.conventions().scriptRunner + quoted(script), false, true);
     check(scriptRun.completed && scriptRun.exitCode == 7, "exit script's code comes back");
 
-    ProcessOutcome removal =
-        platform.runProcess(platform.conventions().removeDirectoryCommand + quoted(dir), false, true);
-    check(removal.completed && removal.exitCode == 0 && !exists(dir), "rmdir /S /Q removes the tree");
+    // A junction and a link planted in the tree lead out of it: they go,
+    // and what they lead to stays. A read-only file goes too.
+    const std::string outside = dir + "-outside";
+    CreateDirectoryA(outside.c_str(), nullptr);
+    const std::string kept = outside + "\\keep.txt";
+    if (std::FILE* file = std::fopen(kept.c_str(), "w")) {
+        std::fclose(file);
+    }
+    CreateDirectoryA((dir + "\\sub").c_str(), nullptr);
+    const std::string readOnly = dir + "\\sub\\read-only.txt";
+    if (std::FILE* file = std::fopen(readOnly.c_str(), "w")) {
+        std::fclose(file);
+    }
+    SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
+    platform.runProcess("cmd.exe /c mklink /J " + quoted(dir + "\\sub\\junction") + " " + quoted(outside), false, true);
+    CreateSymbolicLinkA((dir + "\\link").c_str(), outside.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY | 0x2);
+    const bool planted = exists(dir + "\\sub\\junction") || exists(dir + "\\link");
+    std::printf("     links planted: %s\n", planted ? "yes" : "no (neither mklink /J nor CreateSymbolicLink)");
+    talve::TreeRemoval removal = platform.removeTree(dir);
+    check(removal.removed && !exists(dir), "removeTree removes the tree");
+    check(exists(kept), "removeTree follows no junction or link out of the tree");
+    check(platform.removeTree(dir).removed, "removeTree takes a missing tree for removed");
+    DeleteFileA(kept.c_str());
+    RemoveDirectoryA(outside.c_str());
 }
 
 void checkErrorOutput(Platform& platform, const std::string& self) {

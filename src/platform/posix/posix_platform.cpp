@@ -1,8 +1,10 @@
 #include "platform/command_line.h"
 #include "platform/platform.h"
+#include "platform/posix/environment_block.h"
 #include "platform/posix/path_rights.h"
 #include "platform/posix/posix_interruption.h"
 #include "platform/posix/posix_processes.h"
+#include "platform/posix/tree_removal.h"
 #include "platform/posix/console_input.h"
 #include "platform/posix/x11_splash_window.h"
 #include "platform/splash_window.h"
@@ -67,17 +69,20 @@ FileReadStatus readBounded(int fd, std::size_t limit, std::string& content) {
 }
 
 // For systems and file systems where the kernel cannot copy between the two
-// files itself; large blocks keep the system calls few.
+// files itself; large blocks keep the system calls few. The block is no
+// larger than the payload and left unfilled: most payloads are small, and
+// every byte of it is read into before it is written out.
 CopyStatus copyThroughBuffer(int in, off_t from, int out, std::uint64_t remaining) {
-    constexpr std::size_t blockSize = 1 << 20;
-    std::vector<char> block(blockSize);
+    constexpr std::uint64_t largestBlock = 1 << 20;
+    const std::size_t blockSize = static_cast<std::size_t>(std::min(remaining, largestBlock));
+    std::unique_ptr<char[]> block(new char[blockSize == 0 ? 1 : blockSize]);
     while (remaining > 0) {
         const std::size_t wanted = remaining < blockSize ? static_cast<std::size_t>(remaining) : blockSize;
-        ssize_t got = pread(in, block.data(), wanted, from);
+        ssize_t got = pread(in, block.get(), wanted, from);
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) return CopyStatus::readFailed;
         for (ssize_t written = 0; written < got;) {
-            ssize_t put = write(out, block.data() + written, static_cast<std::size_t>(got - written));
+            ssize_t put = write(out, block.get() + written, static_cast<std::size_t>(got - written));
             if (put < 0 && errno == EINTR) continue;
             if (put <= 0) return CopyStatus::writeFailed;
             written += put;
@@ -105,8 +110,6 @@ public:
     PosixPlatform() {
         conventions_.pathSeparator = "/";
         conventions_.searchPathSeparator = ':';
-        // By its absolute path: PATH begins with the installer's korvu_lib by then.
-        conventions_.removeDirectoryCommand = "/bin/rm -rf ";
         conventions_.scriptRunner = "/bin/sh ";
         conventions_.temporaryBaseVariables = {"TEMP", "TMP", "TMPDIR"};
         conventions_.fallbackTemporaryBase = "/tmp";
@@ -150,6 +153,8 @@ public:
         return names;
     }
 
+    TreeRemoval removeTree(const std::string& dir) override { return posix::removeTree(dir); }
+
     std::optional<std::uint64_t> freeBytesForUser(const std::string& dir) override {
         struct statvfs info;
         if (statvfs(dir.c_str(), &info) != 0) return std::nullopt;
@@ -169,6 +174,12 @@ public:
         std::string value = assignment.substr(equals + 1);
         return value.empty() ? unsetenv(name.c_str()) : setenv(name.c_str(), value.c_str(), 1);
     }
+
+    int putEnvironmentAll(const std::vector<std::string>& assignments) override {
+        return posix::putEnvironmentAll(assignments);
+    }
+
+    StartRoom startRoom() override { return posix::startRoom(); }
 
     std::string executablePath() override {
         std::vector<char> buffer(PATH_MAX + 1);

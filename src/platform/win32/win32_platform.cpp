@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "platform/win32/owned_handle.h"
 #include "platform/win32/path_rights.h"
+#include "platform/win32/tree_removal.h"
 #include "platform/win32/win32_interruption.h"
 #include "platform/win32/console_input.h"
 #include "platform/splash_window.h"
@@ -18,6 +19,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace talve {
@@ -349,6 +351,8 @@ public:
         return names;
     }
 
+    TreeRemoval removeTree(const std::string& dir) override { return win32::removeTree(dir); }
+
     std::optional<std::uint64_t> freeBytesForUser(const std::string& dir) override {
         ULARGE_INTEGER availableToCaller;
         ULARGE_INTEGER total;
@@ -374,6 +378,34 @@ public:
         char* kept = new char[assignment.size() + 1];
         std::memcpy(kept, assignment.c_str(), assignment.size() + 1);
         return _putenv(kept);
+    }
+
+    int putEnvironmentAll(const std::vector<std::string>& assignments) override {
+        int result = 0;
+        for (const std::string& assignment : assignments) {
+            if (putEnvironment(assignment) != 0) {
+                result = -1;
+            }
+        }
+        return result;
+    }
+
+    // Windows sets no limit on a new program's environment block (only each
+    // variable is held to 32,767 characters); the count is for the log.
+    StartRoom startRoom() override {
+        StartRoom room;
+        LPCH block = GetEnvironmentStringsA();
+        if (block == nullptr) {
+            return room;
+        }
+        const char* entry = block;
+        while (*entry != '\0') {
+            const std::size_t length = std::strlen(entry) + 1;
+            room.environmentBytes += length;
+            entry += length;
+        }
+        FreeEnvironmentStringsA(block);
+        return room;
     }
 
     // --- this process ------------------------------------------------------
@@ -534,16 +566,19 @@ public:
         if (in == INVALID_HANDLE_VALUE || out == INVALID_HANDLE_VALUE || !SetFilePointerEx(in, start, nullptr, FILE_BEGIN)) {
             return CopyStatus::readFailed;
         }
-        constexpr DWORD blockSize = 1 << 20;
-        std::vector<char> block(blockSize);
+        // No larger than the payload, and left unfilled: most payloads are
+        // small, and every byte is read into before it is written out.
+        constexpr std::uint64_t largestBlock = 1 << 20;
+        const DWORD blockSize = static_cast<DWORD>(length < largestBlock ? length : largestBlock);
+        std::unique_ptr<char[]> block(new char[blockSize == 0 ? 1 : blockSize]);
         for (std::uint64_t remaining = length; remaining > 0;) {
             const DWORD wanted = remaining < blockSize ? static_cast<DWORD>(remaining) : blockSize;
             DWORD got = 0;
-            if (!ReadFile(in, block.data(), wanted, &got, nullptr) || got == 0) {
+            if (!ReadFile(in, block.get(), wanted, &got, nullptr) || got == 0) {
                 return CopyStatus::readFailed;
             }
             DWORD put = 0;
-            if (!WriteFile(out, block.data(), got, &put, nullptr) || put != got) {
+            if (!WriteFile(out, block.get(), got, &put, nullptr) || put != got) {
                 return CopyStatus::writeFailed;
             }
             remaining -= got;
@@ -681,7 +716,7 @@ private:
     }
 
     const PlatformConventions conventions_{
-        "\\", ';', "cmd.exe /c rmdir /S /Q ", "cmd.exe /c ", {"TEMP", "TMP"}, "", true, "\\\\", "USERPROFILE", ".exe", "", true};
+        "\\", ';', "cmd.exe /c ", {"TEMP", "TMP"}, "", true, "\\\\", "USERPROFILE", ".exe", "", true};
 };
 
 } // namespace

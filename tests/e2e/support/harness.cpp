@@ -387,8 +387,18 @@ Launch& Launch::asNobody() {
     return *this;
 }
 
+Launch& Launch::limitedBy(std::vector<std::string> prlimitOptions) {
+    limits = std::move(prlimitOptions);
+    return *this;
+}
+
 StartedProgram Launch::start(const fs::path& installer) {
     std::vector<std::string> argv;
+    if (!limits.empty()) {
+        argv.push_back(systemProgram("prlimit"));
+        argv.insert(argv.end(), limits.begin(), limits.end());
+        argv.push_back("--");
+    }
     if (fenced) {
         // The stand-in for shutdown only records that it was asked to.
         scratch.write("fakebin/shutdown", "#!/bin/sh\necho \"$@\" >> '" + shutdownRecord.string() + "'\n");

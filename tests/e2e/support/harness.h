@@ -169,6 +169,8 @@ struct Launch {
     Launch& fencingTheRestart();
     // As the account nobody, without supplementary groups; see nobodyProblem.
     Launch& asNobody();
+    // Started through prlimit with these options (--nproc=2 ...).
+    Launch& limitedBy(std::vector<std::string> prlimitOptions);
     RunResult run(const fs::path& installer);
     StartedProgram start(const fs::path& installer);
 
@@ -181,6 +183,7 @@ struct Launch {
     bool multipleInstance = true;
     bool fenced = false;
     bool nobody = false;
+    std::vector<std::string> limits;
     fs::path inputFile = "/dev/null";
 };
 

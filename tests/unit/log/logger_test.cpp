@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 namespace talve {
 namespace {
 
@@ -113,6 +115,29 @@ TEST(Logger, CloseDeletesTheFileOnceAndLaterLinesReachNoFile) {
     test::writeFile(path, "someone else's\n");
     logger.close();
     EXPECT_EQ(readFile(path), "someone else's\n");
+}
+
+// A log nothing reached is not left behind; one with lines, this run's or
+// another's of the same name, is.
+TEST(Logger, DiscardsOnlyALogThatIsEmptyOnDisk) {
+    test::ScratchDirectory scratch;
+    struct Case {
+        std::string before; // already in the file
+        bool lineWritten;
+        bool kept;
+    };
+    for (const Case& c : {Case{"", false, false}, Case{"", true, true}, Case{"another run's line\n", false, true}}) {
+        const std::string path = scratch.file("run.log");
+        if (!c.before.empty()) test::writeFile(path, c.before);
+        Logger logger(Logger::ERROR);
+        logger.open(path);
+        logger.warning("filtered out", false);
+        if (c.lineWritten) logger.error("kept", false);
+        logger.discardIfEmpty();
+        EXPECT_EQ(fileExists(path), c.kept) << c.before << c.lineWritten;
+        EXPECT_EQ(logger.keptFile().empty(), !c.kept);
+        std::remove(path.c_str());
+    }
 }
 
 TEST(Logger, RecordsAnErrorEvenWhenTheLevelSilencesEverything) {

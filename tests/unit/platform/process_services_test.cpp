@@ -30,8 +30,19 @@ TEST(ExecuteCommand, FailsOnlyWhenTheAdjustedReturnCodeIsOne) {
         bench.platform.queueOutcome(c.started, c.childCode);
         EXPECT_EQ(bench.context.executeCommand("\"setup.exe\" -o", false), c.success) << c.childCode;
         EXPECT_EQ(bench.context.lastResult, c.lastResult) << c.childCode;
-        EXPECT_EQ(bench.log.errors(), c.success ? std::vector<std::string>{} : std::vector<std::string>{failedLine})
-            << c.childCode;
+        const std::string named = c.started ? "ERROR \t: The program that failed is setup.exe."
+                                            : "ERROR \t: The program setup.exe could not be started.";
+        const std::vector<std::string> expected =
+            c.success ? std::vector<std::string>{} : std::vector<std::string>{failedLine, named};
+        EXPECT_EQ(bench.log.errors(), expected) << c.childCode;
+    }
+
+    // Named without its folder, whichever separator the folder has.
+    for (const char* command : {"\"/tmp/T 1/_jvm/bin/java\" -jar setup.jar", "C:\\T\\_jvm\\bin\\java -jar x"}) {
+        ContextBench bench;
+        bench.platform.queueOutcome(true, 1);
+        bench.context.executeCommand(command, false);
+        EXPECT_TRUE(bench.log.has("ERROR \t: The program that failed is java.")) << command;
     }
 
     ContextBench bench;

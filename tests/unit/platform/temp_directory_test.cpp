@@ -82,7 +82,7 @@ TEST(SetTempDirectory, TakesARelativeTempFromTheLaunchDirectoryAndPassesOverAnEm
     EXPECT_TRUE(matches(dot.context.tempDir, R"(/work/\./TALVE_TEMP_[0-9]{1,7})")) << dot.context.tempDir;
     // The clean-up, run from elsewhere, still names the same directory.
     dot.context.cleanUp();
-    EXPECT_EQ(dot.platform.processCalls.back().commandLine, "rm -rf \"" + dot.context.tempDir + "\"");
+    EXPECT_EQ(dot.platform.removedTrees, Lines{dot.context.tempDir});
     EXPECT_EQ(dot.platform.directories.count(dot.context.tempDir), 0u);
 }
 
@@ -108,8 +108,7 @@ TEST(SetTempDirectory, ClearsALeftoverButPassesOverADirectoryInUse) {
     bench.platform.locksHeldElsewhere = {named(17), named(4242)};
     ASSERT_TRUE(bench.context.setTempDirectory());
     EXPECT_EQ(bench.context.tempDir, named(9999999));
-    ASSERT_EQ(bench.platform.processCalls.size(), 1u);
-    EXPECT_EQ(bench.platform.processCalls[0].commandLine, "cmd.exe /c rmdir /S /Q \"" + named(9999999) + "\"");
+    EXPECT_EQ(bench.platform.removedTrees, Lines{named(9999999)});
     EXPECT_EQ(bench.platform.directories.count(named(17)), 1u);
     EXPECT_EQ(bench.platform.directories.count(named(4242)), 1u);
     EXPECT_EQ(bench.platform.locksHeld, std::set<std::string>{named(9999999)});
@@ -130,13 +129,28 @@ TEST(CleanUp, KeepsTheDirectoryLockedThroughTheRemovalWhereTheSystemAllows) {
         bench.platform.directories = {"C:\\Temp", "/t"};
         ASSERT_TRUE(bench.context.setTempDirectory());
         std::vector<std::size_t> locksDuringRemoval;
-        bench.platform.duringProcess = [&](const std::string&) {
+        bench.platform.duringRemoval = [&](const std::string&) {
             locksDuringRemoval.push_back(bench.platform.locksHeld.size());
         };
         bench.context.cleanUp();
         EXPECT_EQ(locksDuringRemoval, std::vector<std::size_t>{style == FakePlatform::Style::Windows ? 0u : 1u});
         EXPECT_TRUE(bench.platform.locksHeld.empty());
     }
+
+    // Short of descriptors, the removal tries again without the lock's, and
+    // only a second failure is an error.
+    ContextBench starved(FakePlatform::Style::Posix, {{"TEMP", "/t"}});
+    starved.platform.directories = {"/t"};
+    ASSERT_TRUE(starved.context.setTempDirectory());
+    std::vector<std::size_t> locksDuringRemoval;
+    starved.platform.duringRemoval = [&](const std::string&) {
+        locksDuringRemoval.push_back(starved.platform.locksHeld.size());
+    };
+    starved.platform.unremovableTrees.push_back(TreeRemoval{false, 1, "/t/x (Too many open files)"});
+    starved.context.cleanUp();
+    EXPECT_EQ(locksDuringRemoval, (std::vector<std::size_t>{1u, 0u}));
+    EXPECT_TRUE(starved.log.errors().empty());
+    EXPECT_EQ(starved.platform.directories.count(starved.context.tempDir), 0u);
 }
 
 TEST(SetTempDirectory, DrawsEveryNameFromTheRandomSource) {
@@ -298,15 +312,24 @@ TEST(CleanUp, RemovesTheTemporaryDirectoryFromItsParent) {
     EXPECT_TRUE(bench.context.cleanUp());
     EXPECT_TRUE(bench.context.cleanedUp);
     EXPECT_EQ(bench.platform.directoryChanges, Lines{".."});
-    ASSERT_EQ(bench.platform.processCalls.size(), 1u);
-    EXPECT_EQ(bench.platform.processCalls[0].commandLine, "cmd.exe /c rmdir /S /Q \"C:\\Temp\\TALVE_TEMP_7\"");
+    EXPECT_TRUE(bench.platform.processCalls.empty());
+    EXPECT_EQ(bench.platform.removedTrees, Lines{"C:\\Temp\\TALVE_TEMP_7"});
+    EXPECT_TRUE(bench.log.has("INFO \t: Removing directory : C:\\Temp\\TALVE_TEMP_7"));
 
+    // What stays is named, and the next clean-up (the exit handler's) tries again.
     ContextBench failing;
     failing.context.tempDir = "C:\\Temp\\TALVE_TEMP_7";
-    failing.platform.queueOutcome(true, 1);
+    failing.platform.unremovableTrees.push_back(
+        TreeRemoval{false, 3, "C:\\Temp\\TALVE_TEMP_7\\setup.jar (The process cannot access the file)"});
     EXPECT_TRUE(failing.context.cleanUp());
-    EXPECT_EQ(failing.log.errors(), (Lines{"ERROR \t: Process failed to execute successfully. Return code was : 1",
-                                           "ERROR \t: Failed to execute the clean up procedure"}));
+    EXPECT_EQ(failing.log.errors(),
+              (Lines{"ERROR \t: The directory C:\\Temp\\TALVE_TEMP_7 could not be removed whole: 3 entries are left, "
+                     "among them C:\\Temp\\TALVE_TEMP_7\\setup.jar (The process cannot access the file).",
+                     "ERROR \t: Failed to execute the clean up procedure"}));
+    EXPECT_TRUE(failing.context.cleanUp());
+    EXPECT_EQ(failing.platform.removedTrees.size(), 2u);
+    EXPECT_TRUE(failing.context.cleanUp());
+    EXPECT_EQ(failing.platform.removedTrees.size(), 2u);
 
     ContextBench unset;
     EXPECT_TRUE(unset.context.cleanUp());

@@ -18,7 +18,6 @@ FakePlatform::FakePlatform(Style style) : style_(style) {
     if (style == Style::Windows) {
         conventions_.pathSeparator = "\\";
         conventions_.searchPathSeparator = ';';
-        conventions_.removeDirectoryCommand = "cmd.exe /c rmdir /S /Q ";
         conventions_.scriptRunner = "cmd.exe /c ";
         conventions_.temporaryBaseVariables = {"TEMP", "TMP"};
         conventions_.textLinesEndInCrLf = true;
@@ -30,7 +29,6 @@ FakePlatform::FakePlatform(Style style) : style_(style) {
     } else {
         conventions_.pathSeparator = "/";
         conventions_.searchPathSeparator = ':';
-        conventions_.removeDirectoryCommand = "rm -rf ";
         conventions_.scriptRunner = "/bin/sh ";
         conventions_.temporaryBaseVariables = {"TEMP", "TMP", "TMPDIR"};
         conventions_.fallbackTemporaryBase = "/tmp";
@@ -81,6 +79,20 @@ std::optional<std::vector<std::string>> FakePlatform::listDirectory(const std::s
     return found->second;
 }
 
+TreeRemoval FakePlatform::removeTree(const std::string& dir) {
+    removedTrees.push_back(dir);
+    if (duringRemoval) duringRemoval(dir);
+    if (!unremovableTrees.empty()) {
+        TreeRemoval left = unremovableTrees.front();
+        unremovableTrees.pop_front();
+        return left;
+    }
+    directories.erase(dir);
+    TreeRemoval removed;
+    removed.removed = true;
+    return removed;
+}
+
 std::optional<std::uint64_t> FakePlatform::freeBytesForUser(const std::string& dir) {
     freeSpaceQueries.push_back(dir);
     return freeBytes;
@@ -110,12 +122,6 @@ ProcessOutcome FakePlatform::runProcess(const std::string& commandLine, bool det
     InterruptionGate::ChildId child = gate != nullptr ? gate->startChild(record) : record();
     if (duringProcess) duringProcess(commandLine);
     if (gate != nullptr) gate->childEnded(child);
-    // The directory removal is the one command whose effect later steps see.
-    const std::string& remove = conventions_.removeDirectoryCommand;
-    if (startsWith(commandLine, remove)) {
-        std::vector<std::string> target = splitCommandLine(commandLine.substr(remove.size()));
-        if (!target.empty()) directories.erase(target.back());
-    }
     if (outcomes.empty()) return ProcessOutcome{true, 0};
     ProcessOutcome outcome = outcomes.front();
     outcomes.pop_front();

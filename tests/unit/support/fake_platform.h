@@ -46,6 +46,10 @@ public:
     // What listDirectory gives for each directory; any other cannot be listed.
     std::map<std::string, std::vector<std::string>> listings;
     std::string executable;
+    // What removeTree answers, in order, before it removes for good.
+    std::deque<TreeRemoval> unremovableTrees;
+    // Runs at each removeTree, before it answers.
+    std::function<void(const std::string& dir)> duringRemoval;
     // Outcomes handed out to runProcess in order; a completed 0 once used up.
     std::deque<ProcessOutcome> outcomes;
     // What runProcessKeepingErrors hands back as standard error, in order; "" once used up.
@@ -68,6 +72,7 @@ public:
     std::vector<std::string> directoryChanges; // changeDirectory and enterPrivateDirectory targets
     std::vector<std::string> freeSpaceQueries;
     std::vector<std::string> listedDirectories;
+    std::vector<std::string> removedTrees; // every removeTree target
     int restartRequests = 0;
     std::set<std::string> locksHeld; // taken through lockDirectory and not yet released
     int keyEntriesBegun = 0;
@@ -83,9 +88,20 @@ public:
     int createDirectory(const std::string& dir) override;
     bool enterPrivateDirectory(const std::string& dir) override;
     std::optional<std::vector<std::string>> listDirectory(const std::string& dir) override;
+    TreeRemoval removeTree(const std::string& dir) override;
     std::optional<std::uint64_t> freeBytesForUser(const std::string& dir) override;
     std::optional<std::string> getEnvironment(const std::string& name) override;
     int putEnvironment(const std::string& assignment) override;
+    int putEnvironmentAll(const std::vector<std::string>& assignments) override {
+        ++bulkEnvironmentCalls;
+        int result = 0;
+        for (const std::string& assignment : assignments)
+            if (putEnvironment(assignment) != 0) result = -1;
+        return result;
+    }
+    StartRoom room;
+    int bulkEnvironmentCalls = 0;
+    StartRoom startRoom() override { return room; }
     std::string executablePath() override { return executable; }
     ProcessOutcome runProcess(const std::string& commandLine, bool detach, bool discardOutput) override;
     ProcessOutcome runProcessKeepingErrors(const std::string& commandLine, std::size_t limit,

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# What a whole run costs beyond the programs it must start: a run with
+# -javaHome whose installer exits at once, against its remaining children
+# run alone (java, and the exit script by its runner), natively and, where
+# Wine runs 32-bit programs, under Wine. Medians of repeated warm runs; one
+# line per figure.
+#   bench/run_overhead.sh [runs] [linux build] [windows build]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${1:-21}
+linux=$(cd "${2:-build/linux}/bin" && pwd)
+windows=${3:-build/windows}/bin
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Median wall time in milliseconds of the command given, run $runs times.
+median_ms() {
+    python3 - "$runs" "$@" <<'PY'
+import statistics, subprocess, sys, time
+runs, argv = int(sys.argv[1]), sys.argv[2:]
+samples = []
+for _ in range(runs):
+    start = time.perf_counter()
+    subprocess.run(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    samples.append(time.perf_counter() - start)
+print(f"{statistics.median(samples) * 1000:.1f}")
+PY
+}
+
+sum() { python3 -c "import sys; print(f'{sum(map(float, sys.argv[1:])):.1f}')" "$@"; }
+difference() { python3 -c "import sys; print(f'{float(sys.argv[1]) - float(sys.argv[2]):.1f}')" "$1" "$2"; }
+
+# An installer jar that is never read: the runtime's "java" exits at once.
+printf 'PK\005\006%018d' 0 | tr 0 '\000' > "$work/install.jar"
+: > "$work/exitscript.bat"
+mkdir -p "$work/temp"
+export TEMP="$work/temp" TMP="$work/temp"
+unset KORVU_LOG_LEVEL KORVU_CONSOLE_DEBUG
+
+mkdir -p "$work/native/bin"
+cp "$(type -P true)" "$work/native/bin/java"
+: > "$work/native/jvm.properties"
+"$linux/talve-pack" create -o "$work/setup" --launcher "$linux/talve-launcher" --jar "$work/install.jar" > /dev/null
+whole=$(median_ms "$work/setup" -javaHome "$work/native" -multipleInstance -noSplashScreen)
+java=$(median_ms "$work/native/bin/java" -jar "$work/install.jar")
+script=$(median_ms /bin/sh "$work/exitscript.bat")
+children=$(sum "$java" "$script")
+echo "native whole run with -javaHome: $whole ms"
+echo "native remaining children (java $java ms + exit script $script ms): $children ms"
+echo "native overhead of the run beyond its children: $(difference "$whole" "$children") ms"
+
+wine=$(command -v wine || true)
+if [ -z "$wine" ] || [ ! -f "$windows/talve-launcher.exe" ] || [ ! -f "$windows/talve_probe.exe" ]; then
+    echo "under Wine: not measured (needs wine and the windows preset built)"
+    exit 0
+fi
+export WINEPREFIX="$work/wine" WINEDEBUG=-all
+if ! "$wine" cmd.exe /c exit 0 > /dev/null 2>&1; then
+    echo "under Wine: not measured (Wine cannot run 32-bit programs on this machine)"
+    exit 0
+fi
+mkdir -p "$work/windows/bin"
+cp "$windows/talve_probe.exe" "$work/windows/bin/java.exe"
+: > "$work/windows/jvm.properties"
+"$linux/talve-pack" create -o "$work/setup.exe" --launcher "$windows/talve-launcher.exe" --jar "$work/install.jar" > /dev/null
+wineserver -p 60 2> /dev/null || true
+# Every figure here includes one start of Wine itself, which a run pays
+# once: the children's sum counts it twice and is given as measured.
+whole=$(median_ms "$wine" "$work/setup.exe" -javaHome "$work/windows" -multipleInstance -noSplashScreen)
+java=$(median_ms "$wine" "$work/windows/bin/java.exe" -jar "$work/install.jar")
+script=$(median_ms "$wine" cmd.exe /c "$work/exitscript.bat")
+echo "Wine whole run with -javaHome: $whole ms"
+echo "Wine java alone: $java ms"
+echo "Wine exit script alone (cmd.exe /c): $script ms"
+echo "Wine whole run less its exit script (java and the launcher's own work, one Wine start): $(difference "$whole" "$script") ms"
+wineserver -k 2> /dev/null || true
