@@ -20,6 +20,8 @@ packages+=(maven maven-debian-helper libmaven-plugin-tools-java libmaven-invoker
 packages+=(libmaven-source-plugin-java libmaven-javadoc-plugin-java libmaven-install-plugin-java)
 # Signing tests make a throw-away certificate and sign installers with it.
 packages+=(openssl osslsigncode)
+# The shared-blocks test extracts onto xfs and btrfs loop images (filefrag is in e2fsprogs).
+packages+=(xfsprogs btrfs-progs e2fsprogs)
 if [ "${TALVE_NO_WINDOWS:-0}" != 1 ]; then
   packages+=(mingw-w64 libz-mingw-w64-dev wine wine32:i386 file)
 fi

@@ -57,6 +57,22 @@ std::string certificateProblem(const CertificateTable& table, std::uint64_t file
 // itself counted as zero.
 std::uint32_t checksum(const std::string& bytes, std::size_t checksumOffset);
 
+// The same checksum over a file fed in pieces of any length, so that a file
+// too large for memory need not be held whole; the caller feeds zeros in
+// place of the checksum field.
+class RunningChecksum {
+public:
+    void add(const unsigned char* bytes, std::size_t size);
+    std::uint32_t value() const;
+
+private:
+    // Folding once at the end gives the sum that folding after every word
+    // gives: 64 bits hold the words of any file a table can address.
+    std::uint64_t sum_ = 0;
+    std::uint64_t size_ = 0;
+    int pendingLow_ = -1;
+};
+
 void writeLittleEndian32(std::string& bytes, std::size_t offset, std::uint32_t value);
 
 } // namespace pe

@@ -6,6 +6,7 @@
 #include "platform/win32/owned_handle.h"
 #include "platform/win32/path_rights.h"
 #include "platform/win32/win32_interruption.h"
+#include "platform/win32/block_clone.h"
 #include "platform/win32/console_input.h"
 #include "platform/splash_window.h"
 #include "platform/win32/gdi_splash_window.h"
@@ -524,14 +525,18 @@ public:
         }
         HANDLE in = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(source)));
         HANDLE out = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(destination)));
+        if (in == INVALID_HANDLE_VALUE || out == INVALID_HANDLE_VALUE) {
+            return CopyStatus::readFailed;
+        }
+        const std::uint64_t shared = win32::shareBlocks(in, offset, out, length);
         LARGE_INTEGER start;
-        start.QuadPart = static_cast<LONGLONG>(offset);
-        if (in == INVALID_HANDLE_VALUE || out == INVALID_HANDLE_VALUE || !SetFilePointerEx(in, start, nullptr, FILE_BEGIN)) {
+        start.QuadPart = static_cast<LONGLONG>(offset + shared);
+        if (!SetFilePointerEx(in, start, nullptr, FILE_BEGIN)) {
             return CopyStatus::readFailed;
         }
         constexpr DWORD blockSize = 1 << 20;
         std::vector<char> block(blockSize);
-        for (std::uint64_t remaining = length; remaining > 0;) {
+        for (std::uint64_t remaining = length - shared; remaining > 0;) {
             const DWORD wanted = remaining < blockSize ? static_cast<DWORD>(remaining) : blockSize;
             DWORD got = 0;
             if (!ReadFile(in, block.data(), wanted, &got, nullptr) || got == 0) {
