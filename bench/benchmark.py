@@ -249,7 +249,7 @@ def shared_extraction(bin_dir, work, runs, jar):
 def create_against_cp(bin_dir, work, runs, jar):
     """talve-pack create with a 1 GB data jar against cp of that jar, and
     the packer's peak memory."""
-    payload = os.path.join(work, "create-data.bin")
+    payload = os.path.join(work, "data1g.bin")
     make_payload(payload, 1024)
     output = os.path.join(work, "create-out")
     copied = os.path.join(work, "create-copy")
