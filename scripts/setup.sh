@@ -26,6 +26,8 @@ packages+=(libmaven-source-plugin-java libmaven-javadoc-plugin-java libmaven-ins
 packages+=(openssl osslsigncode)
 # wrestool lists the resources of packed Windows installers.
 packages+=(icoutils)
+# The shared-blocks test extracts onto xfs and btrfs loop images (filefrag is in e2fsprogs).
+packages+=(xfsprogs btrfs-progs e2fsprogs)
 if [ "${TALVE_NO_WINDOWS:-0}" != 1 ]; then
   packages+=(mingw-w64 libz-mingw-w64-dev wine wine32:i386 file)
 fi

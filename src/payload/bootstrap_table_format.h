@@ -5,7 +5,9 @@
 // writer: change one, and the other follows.
 //
 // File: launcher, zero padding to a multiple of 1,024 bytes, the 32-byte
-// marker, eight 64-byte rows, then the payloads back to back. Integers are
+// marker, eight 64-byte rows, then the payloads, each starting on a 4 KiB
+// boundary with zeros before it (the rows' positions say where; the reader
+// needs no alignment, installers of earlier packers have none). Integers are
 // unsigned 32-bit little-endian; texts are NUL-padded and need no terminator
 // when they fill their field.
 
@@ -19,6 +21,9 @@ namespace talve {
 namespace table {
 
 constexpr std::uint32_t alignment = 1024;
+// Where the file system can share blocks, the launcher's copy of a payload
+// that starts on a block boundary costs no data written.
+constexpr std::uint32_t payloadAlignment = 4096;
 constexpr std::size_t markerSize = 32;
 constexpr std::size_t entryCount = 8;
 constexpr std::size_t entrySize = 64;

@@ -112,17 +112,33 @@ std::string certificateProblem(const CertificateTable& table, std::uint64_t file
 }
 
 std::uint32_t checksum(const std::string& bytes, std::size_t checksumOffset) {
-    std::uint64_t sum = 0;
-    auto byteAt = [&](std::size_t i) -> std::uint32_t {
-        if (i >= bytes.size() || (i >= checksumOffset && i < checksumOffset + 4)) return 0;
-        return static_cast<unsigned char>(bytes[i]);
-    };
-    for (std::size_t i = 0; i < bytes.size(); i += 2) {
-        sum += byteAt(i) | (byteAt(i + 1) << 8);
-        sum = (sum & 0xffff) + (sum >> 16);
+    RunningChecksum sum;
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t fieldStart = std::min(checksumOffset, bytes.size());
+    const std::size_t fieldEnd = std::min(checksumOffset + 4, bytes.size());
+    const unsigned char zeros[4] = {};
+    sum.add(data, fieldStart);
+    sum.add(zeros, fieldEnd - fieldStart);
+    sum.add(data + fieldEnd, bytes.size() - fieldEnd);
+    return sum.value();
+}
+
+void RunningChecksum::add(const unsigned char* bytes, std::size_t size) {
+    size_ += size;
+    std::size_t i = 0;
+    if (size > 0 && pendingLow_ >= 0) {
+        sum_ += static_cast<std::uint32_t>(pendingLow_) | (static_cast<std::uint32_t>(bytes[0]) << 8);
+        pendingLow_ = -1;
+        i = 1;
     }
-    sum = (sum & 0xffff) + (sum >> 16);
-    return static_cast<std::uint32_t>(sum + bytes.size());
+    for (; i + 1 < size; i += 2) sum_ += bytes[i] | (static_cast<std::uint32_t>(bytes[i + 1]) << 8);
+    if (i < size) pendingLow_ = bytes[i];
+}
+
+std::uint32_t RunningChecksum::value() const {
+    std::uint64_t sum = sum_ + (pendingLow_ >= 0 ? static_cast<std::uint64_t>(pendingLow_) : 0);
+    while (sum > 0xffff) sum = (sum & 0xffff) + (sum >> 16);
+    return static_cast<std::uint32_t>(sum + size_);
 }
 
 void writeLittleEndian(std::string& bytes, std::size_t offset, std::uint32_t value, int width) {

@@ -73,6 +73,22 @@ std::uint32_t checksum(const std::string& bytes, std::size_t checksumOffset);
 // caller has checked that they lie inside `bytes`.
 std::uint32_t readLittleEndian(const std::string& bytes, std::size_t offset, int width);
 void writeLittleEndian(std::string& bytes, std::size_t offset, std::uint32_t value, int width);
+// The same checksum over a file fed in pieces of any length, so that a file
+// too large for memory need not be held whole; the caller feeds zeros in
+// place of the checksum field.
+class RunningChecksum {
+public:
+    void add(const unsigned char* bytes, std::size_t size);
+    std::uint32_t value() const;
+
+private:
+    // Folding once at the end gives the sum that folding after every word
+    // gives: 64 bits hold the words of any file a table can address.
+    std::uint64_t sum_ = 0;
+    std::uint64_t size_ = 0;
+    int pendingLow_ = -1;
+};
+
 void writeLittleEndian32(std::string& bytes, std::size_t offset, std::uint32_t value);
 
 } // namespace pe

@@ -4,6 +4,7 @@
 #include "args_spec_merge.h"
 #include "default_usage.h"
 #include "entry_path.h"
+#include "installer_writer.h"
 #include "launcher_stub.h"
 #include "output_file.h"
 #include "payload/bootstrap_table_format.h"
@@ -60,11 +61,6 @@ const char* const createUsage =
     "                           directory beyond its files (default 0)\n"
     "  --search-installed-runtime  reuse a runtime of an earlier installation\n"
     "                           before unpacking the carried one\n";
-
-struct Payload {
-    std::string path;
-    std::string content;
-};
 
 struct CreateOptions {
     std::string output;
@@ -257,49 +253,56 @@ bool buildInstaller(const CreateOptions& options) {
             return fail(problem);
     }
 
-    Payload payloads[table::entryCount];
+    PayloadSource payloads[table::entryCount];
     BootstrapEntry rows[table::entryCount];
     for (std::size_t i = 0; i < table::entryCount; ++i) {
         const std::string& path = options.files[i];
         if (path.empty()) continue;
         std::string name;
         if (!storedName(options, i, name)) return false;
-        if (!readWhole(path, payloads[i].content)) return false;
         std::string shown = path;
         if (i == table::argumentsEntry) {
-            const std::size_t given = payloads[i].content.size();
+            // The specification is small and is rewritten, so it alone is read whole.
+            std::string content;
+            if (!readWhole(path, content)) return false;
+            const std::size_t given = content.size();
             std::string why;
-            if (!addLauncherOptions(payloads[i].content, why)) return fail(path + ": " + why);
-            if (payloads[i].content.size() != given) shown += " with the launcher's own options added";
+            if (!addLauncherOptions(content, why)) return fail(path + ": " + why);
+            if (content.size() != given) shown += " with the launcher's own options added";
+            payloads[i].setBytes(content);
+        } else {
+            std::string error;
+            if (!payloads[i].openFile(path, std::numeric_limits<std::uint32_t>::max(), error)) return fail(error);
         }
-        if (!fitsTheLauncher(i, shown, payloads[i].content.size())) return false;
-        payloads[i].path = path;
+        if (!fitsTheLauncher(i, shown, payloads[i].size())) return false;
         rows[i].filename = name;
     }
-    if (payloads[table::usageEntry].path.empty()) {
-        payloads[table::usageEntry].path = "usage.txt";
-        payloads[table::usageEntry].content = defaultUsage;
+    if (!payloads[table::usageEntry].present()) {
+        payloads[table::usageEntry].setBytes(defaultUsage);
         rows[table::usageEntry].filename = "usage.txt";
     }
     if (!storedNamesDiffer(rows)) return false;
 
     const std::uint64_t padded = (stub.size() + table::alignment - 1) / table::alignment * table::alignment;
     std::uint64_t position = padded + table::markerSize + table::entryCount * table::entrySize;
+    std::uint64_t positions[table::entryCount] = {};
     for (std::size_t i = 0; i < table::entryCount; ++i) {
-        if (payloads[i].path.empty()) continue;
+        if (!payloads[i].present()) continue;
+        positions[i] = payloadStart(position);
         rows[i].id = entryIds[i];
-        rows[i].position = static_cast<std::uint32_t>(position);
-        rows[i].length = static_cast<std::uint32_t>(payloads[i].content.size());
+        rows[i].position = static_cast<std::uint32_t>(positions[i]);
+        rows[i].length = static_cast<std::uint32_t>(payloads[i].size());
         rows[i].diskspace = rows[i].length;
-        position += payloads[i].content.size();
+        position = positions[i] + payloads[i].size();
         if (position > std::numeric_limits<std::uint32_t>::max())
             return fail("the installer would exceed 4 GiB, beyond what its table can address");
     }
     BootstrapEntry& jvm = rows[table::jvmEntry];
-    if (!payloads[table::jvmEntry].path.empty()) {
+    if (payloads[table::jvmEntry].present()) {
         std::optional<std::uint64_t> runtimeSize = options.runtimeSize;
         std::string why;
-        if (!runtimeSize) runtimeSize = unpackedSizeOfPackedRuntime(payloads[table::jvmEntry].content, why);
+        if (!runtimeSize)
+            runtimeSize = unpackedSizeOfPackedRuntime(payloads[table::jvmEntry].file(), payloads[table::jvmEntry].size(), why);
         if (!runtimeSize)
             return fail(options.files[table::jvmEntry] + ": not a packed runtime made by 'talve-pack runtime' (" +
                         why + "); give --runtime-size: the bytes the runtime needs once unpacked");
@@ -313,32 +316,26 @@ bool buildInstaller(const CreateOptions& options) {
     }
     if (options.allowJavaArgs) rows[table::jarEntry].data2 = "allow";
     if (options.console) rows[table::jarEntry].data1 = table::consoleKeyword;
-    if (!payloads[table::dataEntry].path.empty()) rows[table::dataEntry].data1 = options.extraSpaceMb;
+    if (payloads[table::dataEntry].present()) rows[table::dataEntry].data1 = options.extraSpaceMb;
 
     // The launcher cannot start without this row: with no specification it
     // says "noValid" and describes an empty payload at the end of the file.
     BootstrapEntry& arguments = rows[table::argumentsEntry];
     arguments.id = entryIds[table::argumentsEntry];
-    if (payloads[table::argumentsEntry].path.empty()) {
+    if (!payloads[table::argumentsEntry].present()) {
         arguments.position = static_cast<std::uint32_t>(position);
         arguments.length = 0;
         arguments.data1 = "noValid";
     }
 
-    std::string bytes = stub + std::string(padded - stub.size(), '\0') + table::buildMarker();
+    std::string head = stub + std::string(padded - stub.size(), '\0') + table::buildMarker();
     for (const BootstrapEntry& row : rows) {
         const EntryBytes entry = encodeEntry(row);
-        bytes.append(reinterpret_cast<const char*>(entry.data()), entry.size());
+        head.append(reinterpret_cast<const char*>(entry.data()), entry.size());
     }
-    for (Payload& payload : payloads) {
-        bytes += payload.content;
-        std::string().swap(payload.content);
-    }
-    // The checksum covers the whole file: the stub's own went stale with the table.
-    updateChecksum(bytes);
-    files::OutputFile out(fs::u8path(options.output));
     std::string error;
-    if (!out.open(error) || !out.write(bytes, error) || !out.commit(error)) return fail(error);
+    if (!writeInstaller(fs::u8path(options.output), head, payloads, positions, table::entryCount, error))
+        return fail(error);
     std::printf("%s: installer written (%llu bytes)\n", options.output.c_str(),
                 static_cast<unsigned long long>(position));
     return true;

@@ -1,24 +1,38 @@
 #include "packed_runtime_size.h"
 
 #include "archive_format.h"
+#include "writer_files.h"
 
 namespace talve {
 
-std::optional<std::uint64_t> unpackedSizeOfPackedRuntime(const std::string& packed, std::string& error) {
+namespace {
+
+bool readAt(std::FILE* file, std::uint64_t offset, unsigned char* bytes, std::size_t count, std::string& error) {
+    if (files::seekFile(file, offset) && std::fread(bytes, 1, count, file) == count) return true;
+    error = "read error";
+    return false;
+}
+
+} // namespace
+
+std::optional<std::uint64_t> unpackedSizeOfPackedRuntime(std::FILE* packed, std::uint64_t size, std::string& error) {
     using namespace archive;
-    if (packed.size() < kTrailerSize + kHeaderSize) {
+    if (size < kTrailerSize + kHeaderSize) {
         error = "too short to carry an archive";
         return std::nullopt;
     }
-    const auto* bytes = reinterpret_cast<const unsigned char*>(packed.data());
+    unsigned char trailerBytes[kTrailerSize];
+    if (!readAt(packed, size - kTrailerSize, trailerBytes, kTrailerSize, error)) return std::nullopt;
     Trailer trailer;
-    if (!decodeTrailer(bytes + packed.size() - kTrailerSize, trailer, error)) return std::nullopt;
-    if (trailer.archiveOffset > packed.size() - kTrailerSize - kHeaderSize) {
+    if (!decodeTrailer(trailerBytes, trailer, error)) return std::nullopt;
+    if (trailer.archiveOffset > size - kTrailerSize - kHeaderSize) {
         error = "its archive header lies beyond the end of the file";
         return std::nullopt;
     }
+    unsigned char headerBytes[kHeaderSize];
+    if (!readAt(packed, trailer.archiveOffset, headerBytes, kHeaderSize, error)) return std::nullopt;
     Header header;
-    if (!decodeHeader(bytes + trailer.archiveOffset, header, error)) return std::nullopt;
+    if (!decodeHeader(headerBytes, header, error)) return std::nullopt;
     return header.unpackedBytes;
 }
 

@@ -7,6 +7,7 @@
 #include "platform/win32/path_rights.h"
 #include "platform/win32/tree_removal.h"
 #include "platform/win32/win32_interruption.h"
+#include "platform/win32/block_clone.h"
 #include "platform/win32/console_input.h"
 #include "platform/splash_window.h"
 #include "platform/win32/gdi_splash_window.h"
@@ -561,9 +562,13 @@ public:
         }
         HANDLE in = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(source)));
         HANDLE out = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(destination)));
+        if (in == INVALID_HANDLE_VALUE || out == INVALID_HANDLE_VALUE) {
+            return CopyStatus::readFailed;
+        }
+        const std::uint64_t shared = win32::shareBlocks(in, offset, out, length);
         LARGE_INTEGER start;
-        start.QuadPart = static_cast<LONGLONG>(offset);
-        if (in == INVALID_HANDLE_VALUE || out == INVALID_HANDLE_VALUE || !SetFilePointerEx(in, start, nullptr, FILE_BEGIN)) {
+        start.QuadPart = static_cast<LONGLONG>(offset + shared);
+        if (!SetFilePointerEx(in, start, nullptr, FILE_BEGIN)) {
             return CopyStatus::readFailed;
         }
         // No larger than the payload, and left unfilled: most payloads are
@@ -571,7 +576,7 @@ public:
         constexpr std::uint64_t largestBlock = 1 << 20;
         const DWORD blockSize = static_cast<DWORD>(length < largestBlock ? length : largestBlock);
         std::unique_ptr<char[]> block(new char[blockSize == 0 ? 1 : blockSize]);
-        for (std::uint64_t remaining = length; remaining > 0;) {
+        for (std::uint64_t remaining = length - shared; remaining > 0;) {
             const DWORD wanted = remaining < blockSize ? static_cast<DWORD>(remaining) : blockSize;
             DWORD got = 0;
             if (!ReadFile(in, block.get(), wanted, &got, nullptr) || got == 0) {

@@ -119,6 +119,34 @@ TEST(PeImage, ChecksumIgnoresItsOwnFieldAndAddsTheLength) {
     EXPECT_EQ(pe::checksum(std::string("\x01\x02\x03", 3), 100), 0x0201u + 0x03u + 3);
 }
 
+// The sum as the format states it: the carry folded back after every word.
+std::uint32_t foldedAfterEveryWord(const std::string& bytes) {
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i < bytes.size(); i += 2) {
+        sum += static_cast<unsigned char>(bytes[i]);
+        if (i + 1 < bytes.size()) sum += static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8;
+        sum = (sum & 0xffff) + (sum >> 16);
+    }
+    return sum + static_cast<std::uint32_t>(bytes.size());
+}
+
+// The packer sums an installer in pieces as it writes it; pieces of odd
+// length split words, and the carries of a large file must still wrap.
+TEST(PeImage, AChecksumFedInPiecesIsTheWholeFilesChecksum) {
+    std::string bytes(300001, '\xff');
+    for (std::size_t i = 0; i < bytes.size(); i += 7) bytes[i] = static_cast<char>(i);
+    for (std::size_t piece : {1u, 3u, 4096u, 65535u}) {
+        pe::RunningChecksum sum;
+        for (std::size_t at = 0; at < bytes.size(); at += piece) {
+            const std::size_t size = std::min(piece, bytes.size() - at);
+            sum.add(reinterpret_cast<const unsigned char*>(bytes.data()) + at, size);
+        }
+        EXPECT_EQ(sum.value(), foldedAfterEveryWord(bytes)) << "pieces of " << piece;
+    }
+    EXPECT_EQ(pe::checksum(bytes, bytes.size()), foldedAfterEveryWord(bytes));
+    EXPECT_EQ(pe::RunningChecksum().value(), 0u);
+}
+
 
 // A program of `size` bytes (a multiple of 8) with a right checksum, and the
 // same program as a signing tool leaves it: padded to 8 bytes, the table

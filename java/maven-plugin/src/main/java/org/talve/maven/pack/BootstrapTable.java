@@ -4,11 +4,15 @@ import java.nio.charset.StandardCharsets;
 
 /**
  * The table behind the launcher: zero padding to a multiple of 1,024
- * bytes, a 32-byte marker, eight 64-byte rows, then the payloads back to
- * back. Texts are NUL-padded and need no terminator when they fill their field.
+ * bytes, a 32-byte marker, eight 64-byte rows, then the payloads, each on a
+ * 4 KiB boundary with zeros before it. Texts are NUL-padded and need no
+ * terminator when they fill their field.
  */
 final class BootstrapTable {
     static final int ALIGNMENT = 1024;
+    // Where the file system can share blocks, the launcher's copy of a payload
+    // that starts on a block boundary costs no data written.
+    static final int PAYLOAD_ALIGNMENT = 4096;
     static final int MARKER_SIZE = 32;
     static final int ENTRY_COUNT = 8;
     static final int ENTRY_SIZE = 64;
@@ -18,6 +22,11 @@ final class BootstrapTable {
     static final int ARGUMENTS_LIMIT = 8192;
 
     private BootstrapTable() {
+    }
+
+    /** Where a payload that follows end starts. */
+    static long payloadStart(long end) {
+        return (end + PAYLOAD_ALIGNMENT - 1) / PAYLOAD_ALIGNMENT * PAYLOAD_ALIGNMENT;
     }
 
     static final class Row {

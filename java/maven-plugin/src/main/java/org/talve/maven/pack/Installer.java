@@ -34,6 +34,7 @@ public final class Installer {
     }
 
     private static final long TABLE_LIMIT = 0xffffffffL;
+    private static final String ENDED_EARLY = "it ended early (did it change while the installer was written?)";
 
     private final Path[] files = new Path[Payload.values().length];
     private final String[] names = new String[Payload.values().length];
@@ -251,10 +252,10 @@ public final class Installer {
         for (int i = 0; i < count; ++i) {
             if (files[i] == null && generated[i] == null) continue;
             rows[i].id = Payload.values()[i].id;
-            rows[i].position = position;
+            rows[i].position = BootstrapTable.payloadStart(position);
             rows[i].length = sizes[i];
             rows[i].diskspace = sizes[i];
-            position += sizes[i];
+            position = rows[i].position + sizes[i];
             if (position > TABLE_LIMIT) throw new PackException("the installer would exceed 4 GiB, beyond what its table can address");
         }
         BootstrapTable.Row jvm = rows[Payload.RUNTIME.ordinal()];
@@ -319,10 +320,15 @@ public final class Installer {
                 sink.put(entry, entry.length);
             }
             for (int i = 0; i < rows.length; ++i) {
+                if (generated[i] == null && files[i] == null) continue;
+                int gap = (int) (rows[i].position - channel.position());
+                sink.put(new byte[gap], gap);
                 if (generated[i] != null) {
                     sink.put(generated[i], generated[i].length);
-                } else if (files[i] != null) {
-                    copy(files[i], sink);
+                } else if (windows) {
+                    copy(files[i], rows[i].length, sink);
+                } else {
+                    transfer(files[i], rows[i].length, channel);
                 }
             }
             if (windows && headers.checksumOffset + 4 <= channel.position()) {
@@ -335,18 +341,37 @@ public final class Installer {
         }
     }
 
-    private static void copy(Path file, Sink sink) throws PackException, IOException {
-        byte[] buffer = new byte[1 << 16];
-        try (InputStream in = Files.newInputStream(file)) {
-            for (;;) {
-                int n;
+    // Only a Windows program's checksum needs the bytes: anything else the
+    // system copies between the files, in no memory of ours.
+    private static void transfer(Path file, long length, FileChannel out) throws PackException, IOException {
+        try (FileChannel in = FileChannel.open(file)) {
+            long done = 0;
+            while (done < length) {
+                long moved;
                 try {
-                    n = in.read(buffer);
+                    moved = in.transferTo(done, length - done, out);
                 } catch (IOException e) {
                     throw new PackException(file + ": read error: " + e.getMessage(), e);
                 }
-                if (n < 0) break;
+                if (moved <= 0) throw new PackException(file + ": read error: " + ENDED_EARLY);
+                done += moved;
+            }
+        }
+    }
+
+    private static void copy(Path file, long length, Sink sink) throws PackException, IOException {
+        byte[] buffer = new byte[1 << 16];
+        try (InputStream in = Files.newInputStream(file)) {
+            for (long remaining = length; remaining > 0;) {
+                int n;
+                try {
+                    n = in.read(buffer, 0, (int) Math.min(buffer.length, remaining));
+                } catch (IOException e) {
+                    throw new PackException(file + ": read error: " + e.getMessage(), e);
+                }
+                if (n < 0) throw new PackException(file + ": read error: " + ENDED_EARLY);
                 sink.put(buffer, n);
+                remaining -= n;
             }
         }
     }
