@@ -34,6 +34,17 @@ std::string windowsProgram() {
     return bytes;
 }
 
+// A specification that declares the launcher's own options is stored as it
+// is, so its bytes can be compared with the file's.
+std::string everyLauncherOption() {
+    std::string spec;
+    for (const char* option : {"-help", "-h", "-console", "-multipleInstance", "-noSplashScreen"})
+        spec += std::string(option) + "{\nType=NoValue\n}\n";
+    for (const char* option : {"-tempdir", "-javaArgs", "-location", "-javaHome", "-silent", "-record"})
+        spec += std::string(option) + "{\nType=String\n}\n";
+    return spec + "-key{\nType=String\nOptional=True\n}\n";
+}
+
 class InstallerLayout : public ::testing::Test {
 protected:
     InstallerLayout() {
@@ -41,7 +52,7 @@ protected:
         inputs_ = {{"--splash", "splash.gif", noise(1)},        {"--jar", "install.jar", noise(4095)},
                    {"--data", "data.jar", noise(4097)},          {"--usage", "usage.txt", std::string(4000, 'u')},
                    {"--check-jar", "check.jar", noise(4096)},    {"--requirements", "req.txt", ""},
-                   {"--args-spec", "args.txt", "spec"}};
+                   {"--args-spec", "args.txt", everyLauncherOption()}};
     }
 
     std::string create(const std::string& launcher) {
