@@ -262,7 +262,7 @@ bool buildInstaller(const CreateOptions& options) {
         if (!storedName(options, i, name)) return false;
         std::string shown = path;
         if (i == table::argumentsEntry) {
-            // The specification is small and is rewritten, so it alone is read whole.
+            // The argument specification is small and is rewritten, so it alone is read whole.
             std::string content;
             if (!readWhole(path, content)) return false;
             const std::size_t given = content.size();

@@ -149,7 +149,7 @@ public final class Installer {
     static final String DEFAULT_USAGE =
             "USAGE : <installer> [-console] [-tempdir <dirName>] [-silent silentFile | -record recordFile [-key [<key>]] ]\n";
 
-    // The launcher extracts all but the usage text and the specification side
+    // The launcher extracts all but the usage text and the argument specification side
     // by side, and Windows does not tell case apart: two under one name would
     // leave only the later one.
     private static void checkStoredNamesDiffer(BootstrapTable.Row[] rows) throws PackException {
