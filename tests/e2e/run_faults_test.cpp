@@ -76,7 +76,9 @@ TEST_F(RunFaults, AnInstallerKilledByASignal) {
     EXPECT_EQ(result.signal, 0) << "the launcher itself ended by a signal";
     EXPECT_NE(result.exitCode, 0) << result.err;
     EXPECT_FALSE(temporaryDirectoryLeft(l.tempBase));
-    if (result.exitCode == 1) EXPECT_EQ(bootstrapLogs(l.tempBase).size(), 1u);
+    if (result.exitCode == 1) {
+        EXPECT_EQ(bootstrapLogs(l.tempBase).size(), 1u);
+    }
 }
 
 // The temporary base on a small file system of its own, mounted in a mount
@@ -112,13 +114,16 @@ TEST_F(RunFaults, NoRoomInTheTemporaryBase) {
         // What the run left on its file system, listed before the namespace went away.
         const std::string left = readFile(l.tempBase.string() + ".left");
         EXPECT_EQ(left.find("TALVE_TEMP_"), std::string::npos) << left;
-        if (room.logPossible) EXPECT_NE(left.find("bootstrapLog_"), std::string::npos) << left;
+        if (room.logPossible) {
+            EXPECT_NE(left.find("bootstrapLog_"), std::string::npos) << left;
+        }
         // Every name refused: what went wrong is said, not that no folder was named.
-        if (!room.directoryPossible)
+        if (!room.directoryPossible) {
             EXPECT_NE(result.err.find("ERROR \t: None of the 128 names tried in " + l.tempBase.string() +
                                       " could be made: each exists already or the folder refuses new directories."),
                       std::string::npos)
                 << result.err;
+        }
     }
 }
 

@@ -65,7 +65,9 @@ TEST(RuntimeRoundTrip, BothCodecsGiveBackEveryFileWhateverItsSize) {
         ASSERT_TRUE(archive::readArchiveIndex(file, fs::file_size(scratch / "packed"), index, error)) << error;
         std::fclose(file);
         for (const archive::IndexedEntry& entry : index.entries) {
-            if (entry.header.type == archive::EntryType::File) EXPECT_EQ(entry.header.codec, codec) << entry.header.path;
+            if (entry.header.type == archive::EntryType::File) {
+                EXPECT_EQ(entry.header.codec, codec) << entry.header.path;
+            }
         }
         ASSERT_TRUE(unpack::unpackRuntime(scratch / "packed", scratch / "_jvm", error)) << error;
         EXPECT_EQ(without(treeListing(scratch / "_jvm"), "f jvm.properties"), treeListing(scratch / "runtime"));
