@@ -117,16 +117,16 @@ TEST(Logger, CloseDeletesTheFileOnceAndLaterLinesReachNoFile) {
     EXPECT_EQ(readFile(path), "someone else's\n");
 }
 
-// A log nothing reached is not left behind; one with lines, this run's or
-// another's of the same name, is.
+// A log nothing reached is not left behind; one with lines is. Another run's
+// file at the same name is never this log, so it stays as it was.
 TEST(Logger, DiscardsOnlyALogThatIsEmptyOnDisk) {
     test::ScratchDirectory scratch;
     struct Case {
-        std::string before; // already in the file
+        std::string before; // already at the log's name
         bool lineWritten;
-        bool kept;
+        bool logKept;
     };
-    for (const Case& c : {Case{"", false, false}, Case{"", true, true}, Case{"another run's line\n", false, true}}) {
+    for (const Case& c : {Case{"", false, false}, Case{"", true, true}, Case{"another run's line\n", false, false}}) {
         const std::string path = scratch.file("run.log");
         if (!c.before.empty()) test::writeFile(path, c.before);
         Logger logger(Logger::ERROR);
@@ -134,8 +134,12 @@ TEST(Logger, DiscardsOnlyALogThatIsEmptyOnDisk) {
         logger.warning("filtered out", false);
         if (c.lineWritten) logger.error("kept", false);
         logger.discardIfEmpty();
-        EXPECT_EQ(fileExists(path), c.kept) << c.before << c.lineWritten;
-        EXPECT_EQ(logger.keptFile().empty(), !c.kept);
+        EXPECT_EQ(logger.keptFile().empty(), !c.logKept) << c.before << c.lineWritten;
+        if (!c.before.empty()) {
+            EXPECT_EQ(readFile(path), c.before);
+        } else {
+            EXPECT_EQ(fileExists(path), c.logKept) << c.lineWritten;
+        }
         std::remove(path.c_str());
     }
 }
