@@ -10,6 +10,16 @@ extern char** environ;
 
 namespace talve {
 namespace posix {
+namespace {
+
+// What environ points at lives as long as the process, as putenv's texts do;
+// holding it here keeps it reachable rather than lost.
+std::vector<char*>& processLifetime() {
+    static auto* kept = new std::vector<char*>();
+    return *kept;
+}
+
+} // namespace
 
 int putEnvironmentAll(const std::vector<std::string>& assignments) {
     std::vector<char*> entries;
@@ -32,6 +42,7 @@ int putEnvironmentAll(const std::vector<std::string>& assignments) {
         if (equals + 1 < assignment.size()) {
             kept = new char[assignment.size() + 1];
             std::memcpy(kept, assignment.c_str(), assignment.size() + 1);
+            processLifetime().push_back(kept);
         }
         const auto [found, added] = byName.emplace(assignment.substr(0, equals), entries.size());
         if (added) entries.push_back(kept);
@@ -39,6 +50,7 @@ int putEnvironmentAll(const std::vector<std::string>& assignments) {
     }
     // An empty value removes the variable: its place is left out here.
     char** rebuilt = new char*[entries.size() + 1];
+    processLifetime().push_back(reinterpret_cast<char*>(rebuilt));
     std::size_t count = 0;
     for (char* entry : entries)
         if (entry != nullptr) rebuilt[count++] = entry;
