@@ -22,3 +22,19 @@ one() { # folder, then what runs the launcher
   e=$(date +%s%N)
   echo $(( (e - s) / 1000000 ))
 }
+
+# Calls the caller's measure for each way the machine can run the launcher:
+# elevated under Wine, as root and as nobody, or as the user alone. $1 says
+# what an elevated run judges, $2 what an unvetted run does.
+measure_each() {
+  if [ -n "$prefix" ]; then
+    measure "under Wine (elevated: $1)"
+  elif [ "$(id -u)" = 0 ]; then
+    measure "as root ($1)"
+    if command -v setpriv >/dev/null; then
+      measure "as nobody ($2)" setpriv --reuid=nobody --regid=nogroup --clear-groups
+    fi
+  else
+    measure "as $(id -un) ($2)"
+  fi
+}

@@ -52,13 +52,4 @@ measure() { # label, then what runs the launcher
   empty=$(for _ in $(seq "$runs"); do one "$work/empty" "$@"; done | median)
   echo "$label: search of $records records $(( full - empty )) ms (run $full ms, with an empty folder $empty ms, median of $runs)"
 }
-if [ -n "$prefix" ]; then
-  measure "under Wine (elevated: each record and runtime vetted)"
-elif [ "$(id -u)" = 0 ]; then
-  measure "as root (each record and runtime vetted)"
-  if command -v setpriv >/dev/null; then
-    measure "as nobody (unvetted)" setpriv --reuid=nobody --regid=nogroup --clear-groups
-  fi
-else
-  measure "as $(id -un) (unvetted)"
-fi
+measure_each "each record and runtime vetted" "unvetted"

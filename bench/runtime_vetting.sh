@@ -72,13 +72,4 @@ measure() { # label, then what runs the launcher
   small=$(for _ in $(seq "$runs"); do one "$work/records-small" "$@"; done | median)
   echo "$label: a runtime of $entries entries $(( large - small )) ms (run $large ms, with a runtime of 3 entries $small ms, median of $runs)"
 }
-if [ -n "$prefix" ]; then
-  measure "under Wine (elevated: the whole runtime judged)"
-elif [ "$(id -u)" = 0 ]; then
-  measure "as root (the whole runtime judged)"
-  if command -v setpriv >/dev/null; then
-    measure "as nobody (nothing judged)" setpriv --reuid=nobody --regid=nogroup --clear-groups
-  fi
-else
-  measure "as $(id -un) (nothing judged)"
-fi
+measure_each "the whole runtime judged" "nothing judged"
