@@ -30,6 +30,9 @@ packages+=(icoutils)
 packages+=(xfsprogs btrfs-progs e2fsprogs)
 if [ "${TALVE_NO_WINDOWS:-0}" != 1 ]; then
   packages+=(mingw-w64 libz-mingw-w64-dev wine wine32:i386 file)
+  # A kernel without 32-bit support cannot start wine32; the tests then run
+  # a 64-bit build of the same programs under wine64.
+  packages+=(wine64)
 fi
 
 sudo=""

@@ -49,6 +49,7 @@ class ReadmeInstallersIT {
     @Test
     void theWindowsInstallerStartsItsJavaUnderWine() throws Exception {
         Map<String, String> wine = SampleInstallersIT.wineSettings();
+        SampleInstallersIT.assumeWineRunsThePluginsLauncher(wine);
         Path windowsBuild = NativeBuild.property("talve.windows.bin.dir").resolve("talve_probe.exe");
         assumeTrue(Files.isRegularFile(windowsBuild), "no Windows build");
         Path installer = NativeBuild.builtByIt("readme", "setup-1.0-windows.exe");
