@@ -28,10 +28,19 @@ protected:
         fs::create_directories(scratch / "temp");
     }
 
-    fs::path pack(const std::string& name, const std::vector<std::string>& resourceOptions) {
+    fs::path pack(const std::string& name, const std::vector<std::string>& resourceOptions,
+                  const std::string& launcher = "") {
         std::vector<std::string> options{"--jar", jar.string(), "--data", scratch.write("filesets.jar", "data").string()};
         options.insert(options.end(), resourceOptions.begin(), resourceOptions.end());
-        return packInstaller(scratch, options, name);
+        return packInstaller(scratch, options, name, launcher);
+    }
+
+    // The launcher under test and, where that is a 64-bit build, the
+    // shipped 32-bit one too: Windows reads either's resources.
+    std::vector<std::string> launchers() const {
+        std::vector<std::string> all{target().launcher};
+        if (!target().shippedLauncher.empty()) all.push_back(target().shippedLauncher);
+        return all;
     }
 
     RunResult runOnWine(const std::string& program, const fs::path& file) {
@@ -56,41 +65,43 @@ const std::vector<std::string> everything{
     "(c) 2026 Example Corp.", "--execution-level", "requireAdministrator"};
 
 TEST_F(WindowsResources, ExplorerReadsTheIconAndEveryVersionText) {
-    const fs::path installer = pack("setup.exe", everything);
-    const RunResult read = runOnWine(resourceProbe(), installer);
-    ASSERT_EQ(read.exitCode, 0) << read.out << read.err;
-    EXPECT_EQ(read.out,
-              "fixed file version: 2.0.13.7\n"
-              "fixed product version: 2.0.13.0\n"
-              "translation: 0000 04b0\n"
-              "CompanyName: Example Corp.\n"
-              "FileDescription: Installs Example\n"
-              "FileVersion: 2.0.13.7\n"
-              "LegalCopyright: (c) 2026 Example Corp.\n"
-              "OriginalFilename: setup.exe\n"
-              "ProductName: Example Setup\n"
-              "ProductVersion: 2.0.13\n"
-              "icon groups: 1\n"
-              "first group extracted: large and small\n"
-              "image 1: 16x16\n"
-              "image 2: 32x32\n"
-              "image 3: 48x48\n"
-              "image 4: 256x256\n"
-              "LoadImage 48: yes\n");
-    EXPECT_NE(readFile(installer).find("level=\"requireAdministrator\""), std::string::npos);
+    for (const std::string& launcher : launchers()) {
+        SCOPED_TRACE(launcher);
+        const fs::path installer = pack("setup.exe", everything, launcher);
+        const RunResult read = runOnWine(resourceProbe(), installer);
+        ASSERT_EQ(read.exitCode, 0) << read.out << read.err;
+        EXPECT_EQ(read.out,
+                  "fixed file version: 2.0.13.7\n"
+                  "fixed product version: 2.0.13.0\n"
+                  "translation: 0000 04b0\n"
+                  "CompanyName: Example Corp.\n"
+                  "FileDescription: Installs Example\n"
+                  "FileVersion: 2.0.13.7\n"
+                  "LegalCopyright: (c) 2026 Example Corp.\n"
+                  "OriginalFilename: setup.exe\n"
+                  "ProductName: Example Setup\n"
+                  "ProductVersion: 2.0.13\n"
+                  "icon groups: 1\n"
+                  "first group extracted: large and small\n"
+                  "image 1: 16x16\n"
+                  "image 2: 32x32\n"
+                  "image 3: 48x48\n"
+                  "image 4: 256x256\n"
+                  "LoadImage 48: yes\n");
+        EXPECT_NE(readFile(installer).find("level=\"requireAdministrator\""), std::string::npos);
 
-    // What is not given is left out: no icon, no version texts but the file name.
-    const fs::path plain = pack("plain.exe", {"--product-name", "Example Setup"});
-    const RunResult few = runOnWine(resourceProbe(), plain);
-    EXPECT_EQ(few.out,
-              "fixed file version: 0.0.0.0\n"
-              "fixed product version: 0.0.0.0\n"
-              "translation: 0000 04b0\n"
-              "OriginalFilename: plain.exe\n"
-              "ProductName: Example Setup\n"
-              "icon groups: 0\n"
-              "LoadImage 48: no\n");
-
+        // What is not given is left out: no icon, no version texts but the file name.
+        const fs::path plain = pack("plain.exe", {"--product-name", "Example Setup"}, launcher);
+        const RunResult few = runOnWine(resourceProbe(), plain);
+        EXPECT_EQ(few.out,
+                  "fixed file version: 0.0.0.0\n"
+                  "fixed product version: 0.0.0.0\n"
+                  "translation: 0000 04b0\n"
+                  "OriginalFilename: plain.exe\n"
+                  "ProductName: Example Setup\n"
+                  "icon groups: 0\n"
+                  "LoadImage 48: no\n");
+    }
 }
 
 TEST_F(WindowsResources, TheSignedInstallerRunsToJava) {

@@ -39,6 +39,7 @@ Target makeTarget() {
         std::map<std::string, std::string> settings = readWineConfiguration(wineConfiguration);
         t.windows = true;
         t.launcher = settings["launcher"];
+        t.shippedLauncher = settings["shipped_launcher"];
         t.probe = settings["probe"];
         t.unpacker = settings["unpacker"];
         t.pack = settings["pack"];
@@ -237,9 +238,11 @@ RunResult runPack(const std::vector<std::string>& arguments) {
     return runProgram(argv, {{"PATH", "/usr/bin:/bin"}}, fs::current_path());
 }
 
-fs::path packInstaller(const Scratch& scratch, const std::vector<std::string>& options, const std::string& name) {
+fs::path packInstaller(const Scratch& scratch, const std::vector<std::string>& options, const std::string& name,
+                       const std::string& launcher) {
     const fs::path output = scratch / name;
-    std::vector<std::string> arguments{"create", "-o", output.string(), "--launcher", target().launcher};
+    std::vector<std::string> arguments{"create", "-o", output.string(), "--launcher",
+                                       launcher.empty() ? target().launcher : launcher};
     arguments.insert(arguments.end(), options.begin(), options.end());
     RunResult result = runPack(arguments);
     EXPECT_EQ(result.exitCode, 0) << result.err;

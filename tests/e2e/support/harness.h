@@ -21,6 +21,7 @@ using Environment = std::map<std::string, std::string>;
 struct Target {
     bool windows = false;
     std::string launcher;              // launcher stub, host path
+    std::string shippedLauncher;       // the 32-bit stub when the tests run a 64-bit build (else empty)
     std::string probe;                 // fake java program, host path
     std::string unpacker;              // talve-unpack stub, host path (may be empty)
     std::string pack;                  // talve-pack built for the target, when it is not the host's
@@ -131,9 +132,10 @@ std::optional<ProbeRecord> readProbeRecord(const fs::path& path);
 // A runtime directory holding jvm.properties and bin/java (the probe).
 fs::path makeFakeRuntime(const Scratch& scratch, const std::string& name = "runtime");
 
-// Runs talve-pack create with these options; fails the test on error.
+// Runs talve-pack create with these options, on the target's launcher
+// unless another is given; fails the test on error.
 fs::path packInstaller(const Scratch& scratch, const std::vector<std::string>& options,
-                       const std::string& name = "installer");
+                       const std::string& name = "installer", const std::string& launcher = "");
 RunResult runPack(const std::vector<std::string>& arguments);
 
 // Why a fenced restart (Launch::fencingTheRestart) or a run as nobody
