@@ -14,7 +14,7 @@ one() { # folder, then what runs the launcher
       TALVE_TEST_TEMP="$(seen "$work/temp")" TALVE_TEST_TMP="$(seen "$work/temp")" \
       KORVU_INVENTORY_LOCATION="$(seen "$folder")" TALVE_TEST_CommonProgramFiles="$(seen "$work/empty")" \
       TALVE_TEST_ALLUSERSPROFILE="$(seen "$work/empty")" PROBE_CHECK_EXIT=32 \
-      wine "$work/setup.exe" -multipleInstance -noSplashScreen >/dev/null 2>&1
+      "$wine" "$work/setup.exe" -multipleInstance -noSplashScreen >/dev/null 2>&1
   else
     env -i PATH=/usr/bin:/bin TEMP="$work/temp" KORVU_INVENTORY_LOCATION="$folder" CommonProgramFiles="$work/empty" \
       PROBE_CHECK_EXIT=32 "$@" "$work/setup" -multipleInstance -noSplashScreen >/dev/null 2>&1

@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # What a whole run costs beyond the programs it must start: a run with
 # -javaHome whose installer exits at once, against its remaining children
-# run alone (java, and the exit script by its runner), natively and, where
-# Wine runs 32-bit programs, under Wine. Medians of repeated warm runs; one
+# run alone (java, and the exit script by its runner), natively and under
+# Wine (bench/wine_target.sh says which build). Medians of repeated warm runs; one
 # line per figure.
 #   bench/run_overhead.sh [runs] [linux build] [windows build]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-21}
 linux=$(cd "${2:-build/linux}/bin" && pwd)
-windows=${3:-build/windows}/bin
+. bench/wine_target.sh
+windows=${3:-$windows_build}/bin
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -49,14 +50,13 @@ echo "native whole run with -javaHome: $whole ms"
 echo "native remaining children (java $java ms + exit script $script ms): $children ms"
 echo "native overhead of the run beyond its children: $(difference "$whole" "$children") ms"
 
-wine=$(command -v wine || true)
 if [ -z "$wine" ] || [ ! -f "$windows/talve-launcher.exe" ] || [ ! -f "$windows/talve_probe.exe" ]; then
     echo "under Wine: not measured (needs wine and the windows preset built)"
     exit 0
 fi
 export WINEPREFIX="$work/wine" WINEDEBUG=-all
 if ! "$wine" cmd.exe /c exit 0 > /dev/null 2>&1; then
-    echo "under Wine: not measured (Wine cannot run 32-bit programs on this machine)"
+    echo "under Wine: not measured (Wine cannot run the programs of $windows on this machine)"
     exit 0
 fi
 mkdir -p "$work/windows/bin"

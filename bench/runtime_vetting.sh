@@ -16,7 +16,9 @@ wine=${2:-}
 host=$PWD/build/linux/bin
 bin=$host suffix="" prefix=""
 if [ "$wine" = wine ]; then
-  bin=$PWD/build/windows/bin suffix=.exe prefix=$PWD/build/linux/wine-prefix
+  . bench/wine_target.sh
+  [ -n "$wine" ] || { echo "this machine cannot start wine" >&2; exit 1; }
+  bin=$PWD/$windows_build/bin suffix=.exe prefix=$PWD/build/linux/wine-prefix
   [ -d "$prefix/drive_c" ] || { echo "run the test suite's Wine tests first ($prefix missing)" >&2; exit 1; }
 fi
 command -v jlink >/dev/null || { echo "needs a JDK with jlink" >&2; exit 1; }
