@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # What a whole run costs beyond the programs it must start: a run with
-# -javaHome whose installer exits at once, against its remaining children
-# run alone (java, and the exit script by its runner), natively and under
-# Wine (bench/wine_target.sh says which build). Medians of repeated warm runs; one
-# line per figure.
+# -javaHome whose installer exits at once and leaves its exit script empty,
+# against its remaining child run alone (java) and against the launcher's
+# own start (-help), natively and under Wine (bench/wine_target.sh says
+# which build). Medians of repeated warm runs; one line per figure.
 #   bench/run_overhead.sh [runs] [linux build] [windows build]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -28,12 +28,10 @@ print(f"{statistics.median(samples) * 1000:.1f}")
 PY
 }
 
-sum() { python3 -c "import sys; print(f'{sum(map(float, sys.argv[1:])):.1f}')" "$@"; }
 difference() { python3 -c "import sys; print(f'{float(sys.argv[1]) - float(sys.argv[2]):.1f}')" "$1" "$2"; }
 
 # An installer jar that is never read: the runtime's "java" exits at once.
 printf 'PK\005\006%018d' 0 | tr 0 '\000' > "$work/install.jar"
-: > "$work/exitscript.bat"
 mkdir -p "$work/temp"
 export TEMP="$work/temp" TMP="$work/temp"
 unset KORVU_LOG_LEVEL KORVU_CONSOLE_DEBUG
@@ -44,11 +42,12 @@ cp "$(type -P true)" "$work/native/bin/java"
 "$linux/talve-pack" create -o "$work/setup" --launcher "$linux/talve-launcher" --jar "$work/install.jar" > /dev/null
 whole=$(median_ms "$work/setup" -javaHome "$work/native" -multipleInstance -noSplashScreen)
 java=$(median_ms "$work/native/bin/java" -jar "$work/install.jar")
-script=$(median_ms /bin/sh "$work/exitscript.bat")
-children=$(sum "$java" "$script")
-echo "native whole run with -javaHome: $whole ms"
-echo "native remaining children (java $java ms + exit script $script ms): $children ms"
-echo "native overhead of the run beyond its children: $(difference "$whole" "$children") ms"
+start=$(median_ms "$work/setup" -help)
+echo "native whole run with -javaHome (exit script left empty, so not run): $whole ms"
+echo "native remaining child (java alone): $java ms"
+echo "native overhead of the run beyond its child: $(difference "$whole" "$java") ms"
+echo "native launcher's own start and table (-help): $start ms"
+echo "native run's own work beyond its start and its child: $(difference "$(difference "$whole" "$java")" "$start") ms"
 
 if [ -z "$wine" ] || [ ! -f "$windows/talve-launcher.exe" ] || [ ! -f "$windows/talve_probe.exe" ]; then
     echo "under Wine: not measured (needs wine and the windows preset built)"
@@ -68,9 +67,9 @@ wineserver -p 60 2> /dev/null || true
 # once: the children's sum counts it twice and is given as measured.
 whole=$(median_ms "$wine" "$work/setup.exe" -javaHome "$work/windows" -multipleInstance -noSplashScreen)
 java=$(median_ms "$wine" "$work/windows/bin/java.exe" -jar "$work/install.jar")
-script=$(median_ms "$wine" cmd.exe /c "$work/exitscript.bat")
-echo "Wine whole run with -javaHome: $whole ms"
+start=$(median_ms "$wine" "$work/setup.exe" -help)
+echo "Wine whole run with -javaHome (exit script left empty, so not run): $whole ms"
 echo "Wine java alone: $java ms"
-echo "Wine exit script alone (cmd.exe /c): $script ms"
-echo "Wine whole run less its exit script (java and the launcher's own work, one Wine start): $(difference "$whole" "$script") ms"
+echo "Wine launcher's own start and table (-help): $start ms"
+echo "Wine run's own work beyond its start and its child (one Wine start counted twice): $(difference "$(difference "$whole" "$java")" "$start") ms"
 wineserver -k 2> /dev/null || true

@@ -199,7 +199,8 @@ bool BootstrapContext::launchExitScript() {
     // Only looked at, never kept: a script past the limit is still a regular
     // file and runs. A FIFO put there would block whoever opens it, this
     // launcher or the script runner, so it is refused.
-    const FileReadStatus script = platform_.readRegularFile(path, exitScriptProbeLimit).status;
+    const FileRead read = platform_.readRegularFile(path, exitScriptProbeLimit);
+    const FileReadStatus script = read.status;
     if (script == FileReadStatus::missing) {
         logInfo("No exit script has been found in the temp directory. This step will be ignored.");
         changeDirectory("..");
@@ -209,6 +210,14 @@ bool BootstrapContext::launchExitScript() {
         logError(fileReadProblem(path, script, exitScriptProbeLimit));
         changeDirectory("..");
         return false;
+    }
+    // The script as created, left empty by the installer, would do nothing
+    // and return 0: starting the interpreter for it would only cost the user
+    // time (cmd.exe takes tens of milliseconds to start).
+    if (script == FileReadStatus::ok && read.content.empty()) {
+        logInfo("The exit script is empty. This step will be ignored.");
+        changeDirectory("..");
+        return true;
     }
     const std::string command = platform_.conventions().scriptRunner + quoteArgument(path);
     // Leave the directory so that the clean-up can remove it.

@@ -267,7 +267,16 @@ TEST(LaunchExitScript, RunsAnExistingScriptFromTheParentAndReportsItsFailure) {
     // here that is a file whose name holds the backslash.
     const std::string tempDir = scratch.file("TALVE_TEMP_1");
     const std::string script = tempDir + "\\exitscript.bat";
+    // Left empty, it is not worth starting the interpreter for.
     test::writeFile(script, "");
+    ContextBench empty;
+    empty.context.tempDir = tempDir;
+    EXPECT_TRUE(empty.context.launchExitScript());
+    EXPECT_TRUE(empty.platform.processCalls.empty());
+    EXPECT_TRUE(empty.log.has("INFO \t: The exit script is empty. This step will be ignored."));
+    EXPECT_EQ(empty.platform.directoryChanges, Lines{".."});
+
+    test::writeFile(script, "echo done\n");
     for (int code : {1, 0, 256}) {
         ContextBench bench;
         bench.context.tempDir = tempDir;
