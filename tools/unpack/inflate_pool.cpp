@@ -45,6 +45,7 @@ struct InflatePool::FileWork {
     std::vector<std::uint64_t> frameOffsets;
     std::vector<std::uint32_t> frameCrcs;
     std::size_t piecesLeft = 0;
+    std::size_t writers = 0; // workers on one of its pieces now
     std::string error; // the first piece's failure
 };
 
@@ -134,8 +135,14 @@ void InflatePool::work() {
     for (;;) {
         while (!stopping_ && queue_.empty()) monitor_.wait();
         if (queue_.empty()) break;
-        const Piece piece = queue_.front();
-        queue_.pop_front();
+        // Two workers writing frames of one file take turns on its lock in
+        // the kernel and spin there: a piece of another file comes first.
+        auto next = queue_.begin();
+        while (next != queue_.end() && next->file->writers != 0) ++next;
+        if (next == queue_.end()) next = queue_.begin();
+        const Piece piece = *next;
+        queue_.erase(next);
+        ++piece.file->writers;
         monitor_.unlock();
         runPiece(worker, piece);
         monitor_.lock();
@@ -164,6 +171,7 @@ void InflatePool::runPiece(Worker& worker, const Piece& piece) {
         MonitorLock lock(monitor_);
         if (!error.empty() && file.error.empty()) file.error = error;
         if (!wanted && file.error.empty()) file.error = "skipped";
+        if (file.writers != 0) --file.writers;
         last = --file.piecesLeft == 0;
     }
     if (!last) return;
