@@ -91,28 +91,36 @@ TEST_F(InstallerFile, PackedRuntimeMadeByTalvePackIsUnpackedAndRun) {
     EXPECT_EQ(record->arguments, (std::vector<std::string>{"-Duser.language=en", "-jar", "install.jar"}));
 }
 
-TEST(PackedRuntime, UnpacksItsWholeTreeIntoJvm) {
-    Scratch scratch;
-    const std::string big(3 * 1024 * 1024 + 17, 'x');
-    scratch.write("runtime/bin/" + target().javaName, "not really java");
-    scratch.write("runtime/lib/modules", big);
-    scratch.write("runtime/conf/security/empty", "");
-    const std::string packedName = target().windows ? "jvm.exe" : "jvm";
-    RunResult packed = runPack({"runtime", (scratch / "runtime").string(), "-o", (scratch / "temp" / packedName).string(),
-                                "--unpacker", target().unpacker});
-    ASSERT_EQ(packed.exitCode, 0) << packed.err;
+TEST(PackedRuntime, UnpacksItsWholeTreeIntoJvmWithEitherCodec) {
+    // Over two zstd frames, so that they unpack side by side, and no run of
+    // one byte, so that a frame put in the wrong place shows.
+    std::string big(9 * 1024 * 1024 + 17, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 2654435761u) >> 13);
+    for (const std::vector<std::string>& codec : {std::vector<std::string>{}, {"--compression", "deflate"}}) {
+        SCOPED_TRACE(codec.empty() ? "zstd" : "deflate");
+        Scratch scratch;
+        scratch.write("runtime/bin/" + target().javaName, "not really java");
+        scratch.write("runtime/lib/modules", big);
+        scratch.write("runtime/conf/security/empty", "");
+        const std::string packedName = target().windows ? "jvm.exe" : "jvm";
+        std::vector<std::string> arguments{"runtime", (scratch / "runtime").string(), "-o",
+                                           (scratch / "temp" / packedName).string(), "--unpacker", target().unpacker};
+        arguments.insert(arguments.end(), codec.begin(), codec.end());
+        RunResult packed = runPack(arguments);
+        ASSERT_EQ(packed.exitCode, 0) << packed.err;
 
-    std::vector<std::string> command = target().runner;
-    command.insert(command.end(), {"./" + packedName, "-o"});
-    Environment environment = target().environment;
-    environment["PATH"] = "/usr/bin:/bin";
-    RunResult unpacked = runProgram(command, environment, scratch / "temp");
-    ASSERT_EQ(unpacked.exitCode, 0) << unpacked.err;
-    const fs::path jvm = scratch / "temp" / "_jvm";
-    EXPECT_EQ(readFile(jvm / "bin" / target().javaName), "not really java");
-    EXPECT_EQ(readFile(jvm / "lib" / "modules"), big);
-    EXPECT_TRUE(fs::is_regular_file(jvm / "conf" / "security" / "empty"));
-    EXPECT_EQ(readFile(jvm / "jvm.properties"), "java.bin.path=bin/" + target().javaName + "\n");
+        std::vector<std::string> command = target().runner;
+        command.insert(command.end(), {"./" + packedName, "-o"});
+        Environment environment = target().environment;
+        environment["PATH"] = "/usr/bin:/bin";
+        RunResult unpacked = runProgram(command, environment, scratch / "temp");
+        ASSERT_EQ(unpacked.exitCode, 0) << unpacked.err;
+        const fs::path jvm = scratch / "temp" / "_jvm";
+        EXPECT_EQ(readFile(jvm / "bin" / target().javaName), "not really java");
+        EXPECT_TRUE(readFile(jvm / "lib" / "modules") == big) << "lib/modules came out other than it went in";
+        EXPECT_TRUE(fs::is_regular_file(jvm / "conf" / "security" / "empty"));
+        EXPECT_EQ(readFile(jvm / "jvm.properties"), "java.bin.path=bin/" + target().javaName + "\n");
+    }
 }
 
 TEST_F(InstallerFile, AnInstallerWithoutRuntimeNeedsOneOnTheCommandLine) {
