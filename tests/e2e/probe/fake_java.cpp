@@ -196,7 +196,10 @@ int main(int argc, char** argv, char** envp) {
     touch(std::getenv("PROBE_RUN_STARTED"));
     const std::string inherited = inheritedDescriptors();
     if (const char* recordPath = std::getenv("PROBE_RECORD")) {
-        if (std::FILE* record = std::fopen(recordPath, "wb")) {
+        // Written aside and renamed when whole: a test may read it while this
+        // installer still runs.
+        const std::string partial = std::string(recordPath) + ".part";
+        if (std::FILE* record = std::fopen(partial.c_str(), "wb")) {
             std::error_code error;
             const std::filesystem::path cwd = std::filesystem::current_path(error);
             std::fprintf(record, "CWD %s\n", cwd.string().c_str());
@@ -228,6 +231,9 @@ int main(int argc, char** argv, char** envp) {
             for (int i = 1; i < argc; ++i) std::fprintf(record, "ARG %s\n", argv[i]);
             for (char** variable = envp; *variable != nullptr; ++variable) std::fprintf(record, "ENV %s\n", *variable);
             std::fclose(record);
+            // Windows' rename keeps an existing target.
+            std::remove(recordPath);
+            std::rename(partial.c_str(), recordPath);
         }
     }
     if (const char* say = std::getenv("PROBE_SAY")) {
