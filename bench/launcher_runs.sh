@@ -1,6 +1,42 @@
-# Shared by the runtime search benchmarks, sourced after they set work (the
-# folder with "setup" and "temp" in it) and prefix (the Wine prefix, empty
-# for a native run).
+# Shared by the runtime search benchmarks, sourced first; prepare_target
+# sets what the rest uses: work (the folder with "setup" and "temp" in it)
+# and prefix (the Wine prefix, empty for a native run).
+
+# Sets host, bin, suffix and prefix for a native run or, given "wine", one
+# under Wine; checks that the programs are built and makes work, under Wine
+# on the prefix's drive C:, whose folders only this user may change.
+prepare_target() {
+  host=$PWD/build/linux/bin
+  bin=$host suffix="" prefix=""
+  if [ "$1" = wine ]; then
+    . bench/wine_target.sh
+    [ -n "$wine" ] || { echo "this machine cannot start wine" >&2; exit 1; }
+    bin=$PWD/$windows_build/bin suffix=.exe prefix=$PWD/build/linux/wine-prefix
+    [ -d "$prefix/drive_c" ] || { echo "run the test suite's Wine tests first ($prefix missing)" >&2; exit 1; }
+  fi
+  local program
+  for program in "$host/talve-pack" "$bin/talve-launcher$suffix" "$bin/talve_probe$suffix" "$bin/talve-unpack$suffix"; do
+    [ -x "$program" ] || { echo "build the linux and windows presets first ($program missing)" >&2; exit 1; }
+  done
+  work=$(mktemp -d ${prefix:+-p "$prefix/drive_c"})
+  trap 'rm -rf "$work"' EXIT
+  chmod 0755 "$work"
+}
+
+# An installer that searches for an installed runtime before it unpacks the
+# one it carries (the probe), with a checking jar: $work/setup (.exe under
+# Wine), and $work/temp for its runs.
+make_searching_installer() {
+  mkdir -p "$work/carried/bin" "$work/temp"
+  cp "$bin/talve_probe$suffix" "$work/carried/bin/java$suffix"
+  echo "java.bin.path=bin/java$suffix" > "$work/carried/jvm.properties"
+  local size
+  size=$("$host/talve-pack" runtime "$work/carried" -o "$work/jvm" --unpacker "$bin/talve-unpack$suffix" | head -n 1)
+  echo jar > "$work/install.jar"; echo check > "$work/check.jar"; echo "java.feature.min=8" > "$work/req.txt"
+  "$host/talve-pack" create -o "$work/setup$suffix" --launcher "$bin/talve-launcher$suffix" --jar "$work/install.jar" \
+    --runtime "$work/jvm" --runtime-size "$size" --search-installed-runtime \
+    --check-jar "$work/check.jar" --requirements "$work/req.txt" >/dev/null
+}
 
 # The path the launcher sees for a host path.
 seen() { if [ -n "$prefix" ]; then local p=${1#"$prefix/drive_c/"}; echo "C:\\${p//\//\\}"; else echo "$1"; fi; }

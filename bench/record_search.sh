@@ -13,30 +13,10 @@ cd "$(dirname "$0")/.."
 records=${1:-100000}
 runs=${2:-5}
 wine=${3:-}
-host=$PWD/build/linux/bin
-bin=$host suffix="" prefix=""
-if [ "$wine" = wine ]; then
-  . bench/wine_target.sh
-  [ -n "$wine" ] || { echo "this machine cannot start wine" >&2; exit 1; }
-  bin=$PWD/$windows_build/bin suffix=.exe prefix=$PWD/build/linux/wine-prefix
-  [ -d "$prefix/drive_c" ] || { echo "run the test suite's Wine tests first ($prefix missing)" >&2; exit 1; }
-fi
-for program in "$host/talve-pack" "$bin/talve-launcher$suffix" "$bin/talve_probe$suffix" "$bin/talve-unpack$suffix"; do
-  [ -x "$program" ] || { echo "build the linux and windows presets first ($program missing)" >&2; exit 1; }
-done
-# Under Wine on the prefix's drive C:, whose folders only this user may change.
-work=$(mktemp -d ${prefix:+-p "$prefix/drive_c"})
-trap 'rm -rf "$work"' EXIT
-chmod 0755 "$work"
-mkdir -p "$work/carried/bin" "$work/full" "$work/empty" "$work/temp"
-cp "$bin/talve_probe$suffix" "$work/carried/bin/java$suffix"
-echo "java.bin.path=bin/java$suffix" > "$work/carried/jvm.properties"
-size=$("$host/talve-pack" runtime "$work/carried" -o "$work/jvm" --unpacker "$bin/talve-unpack$suffix" | head -n 1)
-echo jar > "$work/install.jar"; echo check > "$work/check.jar"; echo "java.feature.min=8" > "$work/req.txt"
-"$host/talve-pack" create -o "$work/setup$suffix" --launcher "$bin/talve-launcher$suffix" --jar "$work/install.jar" \
-  --runtime "$work/jvm" --runtime-size "$size" --search-installed-runtime \
-  --check-jar "$work/check.jar" --requirements "$work/req.txt" >/dev/null
 . bench/launcher_runs.sh
+prepare_target "$wine"
+make_searching_installer
+mkdir -p "$work/full" "$work/empty"
 python3 - "$work/full" "$records" "${prefix:+$(seen "$work")}" <<'PY'
 import os, sys
 folder, count, windows_home = sys.argv[1], int(sys.argv[2]), sys.argv[3]

@@ -13,29 +13,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-5}
 wine=${2:-}
-host=$PWD/build/linux/bin
-bin=$host suffix="" prefix=""
-if [ "$wine" = wine ]; then
-  . bench/wine_target.sh
-  [ -n "$wine" ] || { echo "this machine cannot start wine" >&2; exit 1; }
-  bin=$PWD/$windows_build/bin suffix=.exe prefix=$PWD/build/linux/wine-prefix
-  [ -d "$prefix/drive_c" ] || { echo "run the test suite's Wine tests first ($prefix missing)" >&2; exit 1; }
-fi
+. bench/launcher_runs.sh
 command -v jlink >/dev/null || { echo "needs a JDK with jlink" >&2; exit 1; }
-for program in "$host/talve-pack" "$bin/talve-launcher$suffix" "$bin/talve_probe$suffix" "$bin/talve-unpack$suffix"; do
-  [ -x "$program" ] || { echo "build the linux and windows presets first ($program missing)" >&2; exit 1; }
-done
-work=$(mktemp -d ${prefix:+-p "$prefix/drive_c"})
-trap 'rm -rf "$work"' EXIT
-chmod 0755 "$work"
-mkdir -p "$work/carried/bin" "$work/temp" "$work/large" "$work/small" "$work/empty"
-cp "$bin/talve_probe$suffix" "$work/carried/bin/java$suffix"
-echo "java.bin.path=bin/java$suffix" > "$work/carried/jvm.properties"
-size=$("$host/talve-pack" runtime "$work/carried" -o "$work/jvm" --unpacker "$bin/talve-unpack$suffix" | head -n 1)
-echo jar > "$work/install.jar"; echo check > "$work/check.jar"; echo "java.feature.min=8" > "$work/req.txt"
-"$host/talve-pack" create -o "$work/setup$suffix" --launcher "$bin/talve-launcher$suffix" --jar "$work/install.jar" \
-  --runtime "$work/jvm" --runtime-size "$size" --search-installed-runtime \
-  --check-jar "$work/check.jar" --requirements "$work/req.txt" >/dev/null
+prepare_target "$wine"
+make_searching_installer
+mkdir -p "$work/large" "$work/small" "$work/empty"
 
 jlink --add-modules "$(java --list-modules | sed 's/@.*//' | paste -sd, -)" --output "$work/jlinked" >/dev/null
 for home in large small; do
@@ -46,7 +28,6 @@ for home in large small; do
 done
 rm -rf "$work/jlinked"
 entries=$(find "$work/large/_jvm" -mindepth 1 | wc -l)
-. bench/launcher_runs.sh
 for home in large small; do
   mkdir -p "$work/records-$home"
   echo "$(seen "$work/$home")" > "$work/records-$home/p.talve"
